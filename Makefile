@@ -1,0 +1,30 @@
+# Thin wrapper around CMake + Ninja.
+BUILD ?= build
+PREFIX ?= /usr/local
+CMAKE_FLAGS ?=
+
+.PHONY: all test bench install clean sanitize format
+
+all: $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS)
+
+test: all
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+bench: all
+	cmake --build $(BUILD) --target zt_bench && $(BUILD)/zt_bench
+
+install: all
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
+
+clean:
+	rm -rf $(BUILD) build-sanitize

@@ -1,0 +1,181 @@
+// The edit buffer's primitives and every command that moves in the text or changes it.
+#pragma once
+
+#include "editor.hpp"
+
+// ---- Line scans (never change the text). The line of p is the line holding p; a position on a line
+// feed belongs to the line that line feed ends. Scans that meet the closing line feed going forward,
+// or the start of the text going back, set RecountLines.
+
+// Bytes between the start of p's line and p; *first tells whether it is the first line.
+size_t LineOffset(Editor& ed, Pos p, bool* first = nullptr);
+Pos LineStartOf(Editor& ed, Pos p);
+// Bytes from p to the line feed ending p's line; *last tells whether that is the closing one.
+size_t LineRest(Editor& ed, Pos p, bool* last = nullptr);
+Pos LineEndOf(Editor& ed, Pos p);
+// Start of the line k lines above p's line, stopping at the first line.
+Pos StepLinesBack(Editor& ed, Pos p, uint64_t k);
+// k = 0: p itself; else the start of the line k lines below, stopping at the last line (p when p is
+// already on the last line).
+Pos StepLinesForward(Editor& ed, Pos p, uint64_t k);
+// Display column of p in its line (tabs to multiples of 8); also stored in WantedColumn.
+uint64_t DisplayColumn(Editor& ed, Pos p);
+inline uint64_t TabAdvance(uint64_t c) { return 8 - (c % 8); }
+// From a line start, the first position whose column reaches `column` (a tab that would pass it is
+// not crossed), or the line's line feed.
+Pos PositionAtColumn(Editor& ed, Pos lineStart, uint64_t column);
+inline bool AtTextEnd(const Editor& ed, Pos p) { return p == ed.TextEnd; }
+// LineNumber = 1 + the line feeds before Cursor.
+void RecountLineNumber(Editor& ed);
+// Shown, both marks set and in order.
+bool BlockValid(const Editor& ed);
+inline bool InsideBlock(const Editor& ed, Pos p) { return ed.BlockBegin <= p && p < ed.BlockEnd; }
+// Typing inserts on a line feed or in insert mode, else overwrites.
+bool TypingInserts(const Editor& ed);
+inline bool IsWordChar(uint8_t c) { return c > 47; }
+
+// ---- Buffer reservation and changes.
+
+// Gives the buffer room for `capacity` bytes of text and kill buffer (plus the two line feeds),
+// replacing any earlier reservation; an empty text afterwards. Fails with ErrorNumber 12.
+[[nodiscard]] bool ReserveBuffer(Editor& ed, uint64_t capacity);
+void ReleaseBuffer(Editor& ed);
+// Free bytes: capacity less text and kill buffer.
+uint64_t Room(const Editor& ed);
+// Opens n undefined bytes at p, keeping marks, kill buffer and undo in step. Shows "Memory
+// exhausted" and changes nothing when the room is missing.
+[[nodiscard]] bool MakeRoom(Editor& ed, Pos p, size_t n);
+void RemoveBytes(Editor& ed, Pos p, size_t n);
+// WS and vi: block marks inside p..p+n move to p first.
+void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
+// Stores n text bytes from s in the kill buffer (append when KillAppend outside vi), hides the region
+// and sets KillAppend. Refused with "Memory exhausted" when the room is missing.
+[[nodiscard]] bool SaveToKill(Editor& ed, Pos s, size_t n);
+// The kill buffer afresh from the region between Mark and Cursor (nothing without a mark, or, outside
+// vi, a hidden region). Refused with "Memory exhausted" when the room is missing.
+[[nodiscard]] bool CopyRegionToKill(Editor& ed);
+// Room for the WS block at the cursor, the block copied in; fails on an invalid block, a cursor inside
+// it or missing room.
+[[nodiscard]] bool CopyBlockToCursor(Editor& ed);
+// Kill-saving removal: the bytes go to the kill buffer, then leave the text. False when refused.
+bool KillBytes(Editor& ed, Pos p, size_t n);
+
+// ---- Undo recording (kept in step by MakeRoom and RemoveBytes; in-place changes call them).
+void ClearUndo(Editor& ed);
+void RecordInsertion(Editor& ed, Pos p, size_t n);
+void RecordDeletion(Editor& ed, Pos p, size_t n);
+void RecordOverwrite(Editor& ed, Pos p);
+void RecordSwap(Editor& ed, Pos p);
+void RemoveSnapshotFile(Editor& ed);
+
+// ---- Commands: cursor moves.
+void CharLeft(Editor& ed);
+void CharRight(Editor& ed);
+void LineUp(Editor& ed);
+void LineDown(Editor& ed);
+void LineStart(Editor& ed);
+void LineEnd(Editor& ed);
+void FirstNonBlank(Editor& ed);
+void PageUp(Editor& ed);
+void PageDown(Editor& ed);
+void HalfPageUp(Editor& ed);
+void HalfPageDown(Editor& ed);
+void ScrollUp(Editor& ed);
+void ScrollDown(Editor& ed);
+void WordLeft(Editor& ed);
+void WordRight(Editor& ed);
+void WordEnd(Editor& ed);
+void WindowTop(Editor& ed);
+void WindowMiddle(Editor& ed);
+void WindowBottom(Editor& ed);
+void GoTextStart(Editor& ed);
+void GoTextEnd(Editor& ed);
+void ViGoFirstLine(Editor& ed);
+void GoLine(Editor& ed);
+void GoLineNumber(Editor& ed, uint64_t n);  // start of line n (n >= 1), or of the last line
+void GoBlockBegin(Editor& ed);
+void GoBlockEnd(Editor& ed);
+void LastFind(Editor& ed);
+void PreviousPosition(Editor& ed);
+void CenterLine(Editor& ed);
+void ViCenterLine(Editor& ed);
+void ExchangeMark(Editor& ed);
+
+// ---- Commands: typing.
+void InsertChar(Editor& ed);  // types the key byte in ed's LastKeyByte
+void TypeByte(Editor& ed, uint8_t c);
+void ToggleInsert(Editor& ed);
+void NewLine(Editor& ed);
+void NewLineNoIndent(Editor& ed);
+void OpenLine(Editor& ed);
+void QuotedInsert(Editor& ed);
+void ViReplaceChar(Editor& ed);
+void TransposeChars(Editor& ed);
+
+// ---- Commands: deletions.
+void DeleteChar(Editor& ed);
+void DeleteLeft(Editor& ed);
+void DeleteWord(Editor& ed);
+void DeleteLine(Editor& ed);
+void KillLine(Editor& ed);
+void DeleteToLineEnd(Editor& ed);
+void DeleteToLineStart(Editor& ed);
+void JoinLines(Editor& ed);
+
+// ---- Commands: blocks, region and clipboard.
+void MarkBlockBegin(Editor& ed);
+void MarkBlockEnd(Editor& ed);
+void ToggleBlock(Editor& ed);
+void CopyBlock(Editor& ed);
+void MoveBlock(Editor& ed);
+void DeleteBlock(Editor& ed);
+void SetMark(Editor& ed);
+void CopyRegion(Editor& ed);
+void CutRegion(Editor& ed);
+void Paste(Editor& ed);
+void SelectAll(Editor& ed);
+
+// ---- Commands: search and replace.
+void Find(Editor& ed);
+void Replace(Editor& ed);
+void FindForward(Editor& ed);
+void FindBackward(Editor& ed);
+void RepeatFind(Editor& ed);
+void FindForwardExact(Editor& ed);
+void FindBackwardExact(Editor& ed);
+void ReplaceForward(Editor& ed);
+void RepeatReplace(Editor& ed);
+
+// ---- Commands: undo.
+void Undo(Editor& ed);
+
+// ---- Commands: vi.
+void ViInsert(Editor& ed);
+void ViAppend(Editor& ed);
+void ViAppendLineEnd(Editor& ed);
+void ViInsertLineStart(Editor& ed);
+void ViOpenBelow(Editor& ed);
+void ViOpenAbove(Editor& ed);
+void ViReplaceMode(Editor& ed);
+void ViDelete(Editor& ed);
+void ViYank(Editor& ed);
+void ViSetMark(Editor& ed);
+void ViGoMark(Editor& ed);
+void PasteAfter(Editor& ed);
+void PasteBefore(Editor& ed);
+void ViDeleteToLineEnd(Editor& ed);
+void ViChangeToLineEnd(Editor& ed);
+void ViSubstituteLine(Editor& ed);
+void ViZZ(Editor& ed);
+
+// ---- Commands: files and exit.
+void Save(Editor& ed);
+void SaveAs(Editor& ed);
+void SaveAndQuit(Editor& ed);
+void Quit(Editor& ed);
+void SaveAndLoad(Editor& ed);
+void LoadNew(Editor& ed);
+void InsertFile(Editor& ed);
+void WriteBlock(Editor& ed);
+// Saves when changed; true when the text is safe on disk (ChangedMark blank afterwards).
+bool SaveIfChanged(Editor& ed);

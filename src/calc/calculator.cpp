@@ -1,0 +1,3 @@
+#include "calc/calc.hpp"
+
+void Calculate(Editor& ed) {}

@@ -1,0 +1,140 @@
+// The editor's whole state, in one object a test can make fresh, and the few types every folder shares.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+#include "session/system.hpp"
+#include "session/terminal.hpp"
+
+// A byte position in the edit buffer. 0 means "unset": the leading line feed sits at 0, so no text byte
+// ever has position 0.
+using Pos = size_t;
+
+enum Mode : uint8_t { WS = 1, EMACS = 2, PICO = 4, VI = 8, NEDIT = 16 };
+
+inline constexpr uint8_t kInsert = 1;        // InsertMode: insert
+inline constexpr uint8_t kOverwrite = 0xFE;  // InsertMode: overwrite (~1)
+
+inline constexpr uint64_t kDefaultCapacity = 102400;
+// Undo records hold 32-bit offsets, so text plus kill buffer stays below 4 GiB.
+inline constexpr uint64_t kMaxCapacity = 0xFFFFFFFFull;
+
+inline constexpr int kMaxRows = 255;
+inline constexpr int kMaxColumns = 255;
+// One composed row: 255 cells plus the few attribute changes a row can hold, and the closing zero.
+inline constexpr int kRowImageSize = 312;
+
+struct ScreenPos {
+    int row = 0;
+    int col = 0;
+};
+
+// A decoded key: a plain byte (command < 0) or a command number (byte reads 0).
+struct Key {
+    int command = -1;
+    uint8_t byte = 0;
+    bool IsCommand() const { return command >= 0; }
+};
+
+struct Screen {
+    int TextRows = 23;  // terminal rows - 1; 0 on a one-row terminal
+    int Columns = 80;   // 1..255
+    ScreenPos CursorScreenPos;  // decides the window's top line; overwritten by every refresh
+    ScreenPos DrawnCursorPos;   // where the last refresh drew the cursor cell
+    uint64_t CursorColumn = 0;
+    uint64_t HorizontalOffset = 0;
+    uint8_t RowImage[kRowImageSize] = {};     // the text row being composed
+    uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
+    // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
+    uint8_t Cache[kMaxRows + 1][kRowImageSize] = {};
+    bool SizeKnown = false;
+};
+
+// Fixed undo stack: 65,536 bytes, records of 32-bit words (filled in by the undo code).
+inline constexpr size_t kUndoStackSize = 65536;
+struct UndoState {
+    uint8_t Stack[kUndoStackSize] = {};
+    size_t UndoTop = 4;
+    bool Undoing = false;
+    size_t SnapshotRecord = 0;  // 0 = none
+};
+
+struct Editor {
+    explicit Editor(Terminal& t) : term(t) {}
+    ~Editor();
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+
+    Terminal& term;
+    SystemCalls sys;  // sys.ErrorNumber is the editor's ErrorNumber
+
+    // Edit buffer: [0] leading line feed, text TextStart..TextEnd-1, closing line feed at TextEnd,
+    // kill buffer behind it. One reservation per load, never moved while editing.
+    uint8_t* buf = nullptr;
+    size_t reserved = 0;  // bytes mapped at buf
+    Pos TextStart = 1;
+    Pos TextEnd = 1;
+    Pos Cursor = 1;
+    uint64_t BufferCapacity = kDefaultCapacity;
+    uint64_t LineNumber = 1;
+    bool RecountLines = false;
+    uint64_t WantedColumn = 0;
+    Pos CommandCursor = 1;
+    Pos PrevCursor = 1;
+    uint8_t ChangedMark = ' ';
+
+    // Block (WS, vi marker a) and mark (EMACS, PICO, NEDIT).
+    Pos BlockBegin = 0;
+    Pos BlockEnd = 0;
+    Pos Mark = 0;
+    uint8_t BlockVisible = 1;
+
+    // Kill buffer, at TextEnd + 1.
+    size_t KillLength = 0;
+    Pos KillSource = 0;
+    bool KillAppend = false;
+    bool PasteByChars = false;
+
+    uint8_t EditMode = WS;
+    uint8_t InsertMode = kInsert;
+    uint8_t ViCommandState = 1;  // 1 command, 0 insert, 2 while a prompt reads
+    uint8_t ExitRequest = 0;     // 0 edit on, 1 leave, 2 load another file
+    uint8_t ConsoleVariant = 0;  // 4 on the Linux console
+    uint8_t PushedBackKey = 0;   // vi only, 0 = none
+    uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)
+    bool RepeatSearch = false;
+    uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
+    Pos LastFindPos = 0;
+
+    // Entry buffers of the prompts.
+    char FileName[256] = {};
+    char NewFileName[256] = {};
+    char SearchText[512] = {};
+    char ReplaceText[256] = {};
+    char CommandText[128] = {};
+
+    // What the last load learnt about the file, for the save.
+    uint32_t FileMode = 0644;
+    uint32_t FileUid = 0xFFFFFFFF;  // unchanged
+    uint32_t FileGid = 0xFFFFFFFF;
+    time_t FileModTime = 0;
+    bool FileExisted = false;
+
+    char ErrorText[100] = "ERROR   ";
+
+    Screen screen;
+    UndoState undo;
+
+    // Where the pipe filter finds sed; the tests point it at a stand-in.
+    const char* SedPath = "/bin/sed";
+
+    // Leaves the process; the tests replace it so that a lost terminal ends the test instead.
+    // It must not return.
+    void (*Exit)(Editor&, int status) = nullptr;
+
+    Pos TextLength() const { return TextEnd - TextStart; }
+};
+
+using Handler = void (*)(Editor&);

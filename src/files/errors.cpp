@@ -1,0 +1,4 @@
+#include "files/files.hpp"
+
+bool ShowError(Editor& ed) { return {}; }
+void ComposeErrorText(Editor& ed) {}

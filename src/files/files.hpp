@@ -1,0 +1,26 @@
+// Loading, saving with backup copies, error reports, the emergency copy and the sed filter.
+#pragma once
+
+#include "editor.hpp"
+
+// Makes `name` (or, without one, the name asked at the start-up prompt) the current file. A file that
+// cannot be opened is a new, empty one. False on a reported error or when the user leaves the prompt.
+[[nodiscard]] bool LoadFile(Editor& ed, const char* name);
+// Inserts the named file at the cursor; *inserted gets its size.
+[[nodiscard]] bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted);
+// Writes the text under FileName (nothing when unchanged), the old file kept as the "~" backup.
+[[nodiscard]] bool SaveFile(Editor& ed);
+// Creates `name` (0644 less the umask, exclusively and never through a link when `privateFile`,
+// then 0600) and writes from..to; the vi rule adds the closing line feed when the range ends the text.
+[[nodiscard]] bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile = false);
+[[nodiscard]] bool WriteBlockToFile(Editor& ed, const char* name);
+// Shows ErrorNumber as the "ERROR" line, waits for a key, redraws the status line; returns false.
+bool ShowError(Editor& ed);
+// Builds ErrorText from ErrorNumber (exposed for the tests).
+void ComposeErrorText(Editor& ed);
+// Writes the text to an emergency file (name.save, name.save.1, ...; zt.save without a name) in the
+// file's directory or in $HOME; the name written goes to `written`. False when no copy could be made.
+bool EmergencySave(Editor& ed, char* written, size_t writtenSize);
+
+// The pipe filter through sed.
+void SedPipe(Editor& ed);

@@ -1,0 +1,3 @@
+#include "files/files.hpp"
+
+void SedPipe(Editor& ed) {}

@@ -1,0 +1,3 @@
+#include "screen/screen.hpp"
+
+void ExCommand(Editor& ed) {}

@@ -1,0 +1,4 @@
+#include "screen/screen.hpp"
+
+HelpText HelpTextFor(uint8_t mode) { return {}; }
+void Help(Editor& ed) {}

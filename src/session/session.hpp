@@ -1,0 +1,60 @@
+// Start-up, the main loop, key decoding and dispatch.
+#pragma once
+
+#include "editor.hpp"
+
+inline constexpr int kCommandCount = 84;
+namespace cmd {
+enum : uint8_t {
+    LineStart = 0, LineUp = 1, PageUp = 2, CharLeft = 3, CharRight = 4, LineEnd = 5, LineDown = 6,
+    PageDown = 7, ToggleInsert = 8, DeleteChar = 9, NoOp = 10, Quit = 11, Save = 12, SaveAndLoad = 13,
+    GoTextStart = 14, GoTextEnd = 15, InsertFile = 16, GoLine = 17, WordLeft = 18, WordRight = 19,
+    MarkBlockEnd = 20, CopyBlock = 21, SaveAndQuit = 22, DeleteToLineStart = 23, PreviousPosition = 24,
+    DeleteBlock = 25, Replace = 26, Find = 27, LastFind = 28, ToggleBlock = 29, WindowTop = 30,
+    WindowBottom = 31, GoBlockBegin = 32, GoBlockEnd = 33, DeleteToLineEnd = 34, MoveBlock = 35,
+    MarkBlockBegin = 36, WriteBlock = 37, ExchangeMark = 38, CopyRegion = 39, ReplaceForward = 40,
+    SaveAs = 41, DeleteWord = 42, ViInsert = 43, ExCommand = 44, ViAppend = 45, ViAppendLineEnd = 46,
+    ViOpenBelow = 47, WindowTop2 = 48, WindowBottom2 = 49, ViOpenAbove = 50, ViInsertLineStart = 51,
+    ViReplaceMode = 52, ViDelete = 53, HalfPageDown = 54, HalfPageUp = 55, FirstNonBlank = 56,
+    FindForwardExact = 57, FindBackwardExact = 58, PasteAfter = 59, PasteBefore = 60, Help = 61,
+    SetMode = 62, DeleteLeft = 63, ViSubstituteLine = 64, ViZZ = 65, ViCenterLine = 66, WordEnd = 67,
+    ViGoFirstLine = 68, ViSetMark = 69, ViYank = 70, LoadNew = 71, SedPipe = 72, RepeatReplace = 73,
+    ViReplaceChar = 74, ViChangeToLineEnd = 75, ViDeleteToLineEnd = 76, JoinLines = 77, Bell = 78,
+    Calculate = 79, ViGoMark = 80, Suspend = 81, WindowMiddle = 82, Undo = 83,
+};
+}  // namespace cmd
+
+// ---- Start-up and the main loop.
+// Sets EditMode from a four-byte word ("ztws" ...); false, mode unchanged, when none matches.
+bool SelectModeByName(Editor& ed, const char* word);
+// Mode from the program name's last four characters (WS when none matches).
+void SelectModeFromProgramName(Editor& ed, const char* argv0);
+// Console variant from the first TERM entry of the environment.
+void NoteConsoleVariant(Editor& ed, char** envp);
+// Everything from raw mode to the exit; the exit status.
+int RunEditor(Editor& ed, int argc, char** argv, char** envp);
+// One pass of the main loop; false when the editor is to leave.
+bool EditStep(Editor& ed);
+// Status row cursor, line feed, "zt##" removed, terminal restored.
+void LeaveEditor(Editor& ed);
+
+// ---- Keys.
+// One byte from the keyboard (vi: the pushed-back byte first). Handles a continue after a suspend,
+// and leaves the editor (keeping an emergency copy of unsaved text) when the terminal is gone.
+uint8_t ReadKeyByte(Editor& ed);
+Key KeyDecoder(Editor& ed);
+void DispatchKey(Editor& ed);
+// Runs CommandId id (ids of 84 and more are ignored).
+void RunCommand(Editor& ed, int id);
+// The terminal is gone or a hang-up arrived: keep unsaved text, restore, leave with status 1.
+void TerminalLost(Editor& ed);
+
+// ---- Commands of the session.
+void NoOp(Editor& ed);
+void Bell(Editor& ed);
+void Suspend(Editor& ed);
+void PrefixWsK(Editor& ed);
+void PrefixWsQ(Editor& ed);
+void PrefixEmacsX(Editor& ed);
+void PrefixPicoJ(Editor& ed);
+void PrefixPicoQ(Editor& ed);

@@ -1,0 +1,106 @@
+#include "session/system.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cerrno>
+#include <cstdio>
+
+long SystemCalls::Result(long r) {
+    ErrorNumber = r < 0 ? errno : 0;
+    return r < 0 ? -ErrorNumber : r;
+}
+
+long SystemCalls::Open(const char* name, int flags, unsigned mode) {
+    long r;
+    do r = ::open(name, flags | O_CLOEXEC, mode);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+
+long SystemCalls::Close(int fd) { return Result(::close(fd)); }
+
+long SystemCalls::Read(int fd, void* p, size_t n) {
+    long r;
+    do r = ::read(fd, p, n);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+
+long long SystemCalls::ReadFully(int fd, void* p, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        // One read moves at most about 2 GiB, so a large file takes several.
+        long r = Read(fd, static_cast<char*>(p) + done, n - done);
+        if (r < 0) return r;
+        if (r == 0) break;
+        done += size_t(r);
+    }
+    ErrorNumber = 0;
+    return (long long)done;
+}
+
+long long SystemCalls::WriteFully(int fd, const void* p, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        long r = ::write(fd, static_cast<const char*>(p) + done, n - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return Result(r);
+        if (r == 0) {
+            errno = EIO;
+            return Result(-1);
+        }
+        done += size_t(r);
+    }
+    ErrorNumber = 0;
+    return (long long)done;
+}
+
+long SystemCalls::Fstat(int fd, struct stat* st) { return Result(::fstat(fd, st)); }
+long SystemCalls::Lstat(const char* name, struct stat* st) { return Result(::lstat(name, st)); }
+long SystemCalls::Stat(const char* name, struct stat* st) { return Result(::stat(name, st)); }
+
+long long SystemCalls::Lseek(int fd, long long offset, int whence) {
+    off_t r = ::lseek(fd, off_t(offset), whence);
+    ErrorNumber = r < 0 ? errno : 0;
+    return r < 0 ? -ErrorNumber : (long long)r;
+}
+
+long SystemCalls::Unlink(const char* name) { return Result(::unlink(name)); }
+long SystemCalls::Rename(const char* from, const char* to) { return Result(::rename(from, to)); }
+long SystemCalls::Fchown(int fd, uint32_t uid, uint32_t gid) {
+    return Result(::fchown(fd, uid_t(uid), gid_t(gid)));
+}
+long SystemCalls::Fchmod(int fd, unsigned mode) { return Result(::fchmod(fd, mode_t(mode))); }
+long SystemCalls::Fsync(int fd) {
+    long r;
+    do r = ::fsync(fd);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+long SystemCalls::Access(const char* name, int how) { return Result(::access(name, how)); }
+long SystemCalls::Readlink(const char* name, char* out, size_t n) { return Result(::readlink(name, out, n)); }
+
+long SystemCalls::Utime(const char* name, long atime, long mtime) {
+    struct utimbuf t;
+    t.actime = time_t(atime);
+    t.modtime = time_t(mtime);
+    return Result(::utime(name, &t));
+}
+
+void* SystemCalls::Reserve(size_t n) {
+    // Anonymous pages read as zero and cost nothing until they are written.
+    void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) {
+        ErrorNumber = 12;
+        return nullptr;
+    }
+    ErrorNumber = 0;
+    return p;
+}
+
+void SystemCalls::Release(void* p, size_t n) {
+    if (p) ::munmap(p, n);
+}

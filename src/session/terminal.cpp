@@ -1,0 +1,95 @@
+#include "session/terminal.hpp"
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+static_assert(sizeof(termios) <= 64, "room for the saved settings");
+
+SignalFlags gSignals;
+
+static void OnContinue(int) { gSignals.continued = 1; }
+static void OnHangup(int) { gSignals.hangup = 1; }
+
+void InstallSignalHandlers() {
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: the blocking read must come back
+    sa.sa_handler = OnContinue;
+    sigaction(SIGCONT, &sa, nullptr);
+    sa.sa_handler = OnHangup;
+    sigaction(SIGHUP, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    // A terminal that is gone must not kill the editor while it writes the emergency copy.
+    sa.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &sa, nullptr);
+}
+
+int RealTerminal::ReadByte() {
+    unsigned char c;
+    for (;;) {
+        if (gSignals.continued || gSignals.hangup) return kInterrupted;
+        ssize_t r = ::read(0, &c, 1);
+        if (r == 1) return c;
+        if (r == 0) return kEndOfInput;
+        if (errno == EINTR) {
+            if (gSignals.continued || gSignals.hangup) return kInterrupted;
+            continue;
+        }
+        if (errno == EAGAIN) continue;
+        return kEndOfInput;
+    }
+}
+
+bool RealTerminal::InputPending() {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(0, &set);
+    timeval tv{0, 0};
+    int r = ::select(1, &set, nullptr, nullptr, &tv);
+    return r != 0;  // a failed check counts as pending
+}
+
+void RealTerminal::Write(const void* data, size_t n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t r = ::write(1, p, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return;  // write errors are not the editor's to report
+        p += r;
+        n -= size_t(r);
+    }
+}
+
+WinSize RealTerminal::Size() {
+    winsize ws;
+    std::memset(&ws, 0, sizeof ws);
+    if (::ioctl(0, TIOCGWINSZ, &ws) < 0) return {};
+    return {ws.ws_row, ws.ws_col};
+}
+
+void RealTerminal::EnterRawMode() {
+    termios t;
+    if (::tcgetattr(0, &t) < 0) return;
+    std::memcpy(saved_, &t, sizeof t);
+    haveSaved_ = true;
+    t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO);
+    t.c_iflag &= ~tcflag_t(ICRNL | IXON);
+    t.c_cc[VMIN] = 1;
+    ::tcsetattr(0, TCSANOW, &t);
+}
+
+void RealTerminal::RestoreMode() {
+    if (!haveSaved_) return;
+    termios t;
+    std::memcpy(&t, saved_, sizeof t);
+    ::tcsetattr(0, TCSANOW, &t);
+}
+
+void RealTerminal::StopProcessGroup() { ::kill(0, SIGSTOP); }

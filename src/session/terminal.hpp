@@ -1,0 +1,51 @@
+// The terminal seam: the real one over descriptors 0 and 1, an in-memory one in the tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct WinSize {
+    int rows = 0;
+    int cols = 0;
+};
+
+inline constexpr int kEndOfInput = -1;   // the terminal is gone
+inline constexpr int kInterrupted = -2;  // a signal arrived; look at the signal flags
+
+class Terminal {
+public:
+    virtual ~Terminal() = default;
+    virtual int ReadByte() = 0;       // 0..255, kEndOfInput or kInterrupted
+    virtual bool InputPending() = 0;  // is a byte already waiting? (a failed check counts as yes)
+    virtual void Write(const void* data, size_t n) = 0;
+    virtual WinSize Size() = 0;  // {0, 0} when unknown
+    virtual void EnterRawMode() = 0;  // saves the current settings first
+    virtual void RestoreMode() = 0;   // back to the saved settings
+    virtual void StopProcessGroup() = 0;
+};
+
+// Flags set by the signal handlers; the main flow acts on them when a read comes back interrupted.
+struct SignalFlags {
+    volatile int continued = 0;  // SIGCONT
+    volatile int hangup = 0;     // SIGHUP or SIGTERM
+};
+extern SignalFlags gSignals;
+
+// Installs the handlers for SIGCONT, SIGHUP and SIGTERM without SA_RESTART, so a blocking read returns.
+void InstallSignalHandlers();
+
+// The real terminal on descriptors 0 (keyboard) and 1 (screen).
+class RealTerminal : public Terminal {
+public:
+    int ReadByte() override;
+    bool InputPending() override;
+    void Write(const void* data, size_t n) override;
+    WinSize Size() override;
+    void EnterRawMode() override;
+    void RestoreMode() override;
+    void StopProcessGroup() override;
+
+private:
+    unsigned char saved_[64] = {};  // struct termios, kept opaque here
+    bool haveSaved_ = false;
+};

@@ -1,0 +1,68 @@
+// An in-memory terminal: input served in bursts, every byte written logged and fed to a screen model
+// that knows only the sequences the renderer sends.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "session/terminal.hpp"
+
+// The screen as a terminal would show it: cells, attributes and the cursor.
+class ScreenModel {
+public:
+    void Resize(int rows, int cols);
+    void Feed(const uint8_t* p, size_t n);
+    std::string Row(int r) const;    // the characters of row r
+    std::string Attrs(int r) const;  // one letter per cell: ' ' plain, 'b' bold, 'r' reverse, 's' status
+    int CursorRow() const { return crow_; }
+    int CursorCol() const { return ccol_; }
+    int Bells() const { return bells_; }
+    int Rows() const { return rows_; }
+
+private:
+    void Sgr(int n);
+    int rows_ = 0, cols_ = 0, crow_ = 0, ccol_ = 0, bells_ = 0;
+    bool bold_ = false, reverse_ = false, blue_ = false;
+    std::vector<std::string> cells_, attrs_;
+    std::string pending_;  // an escape sequence not yet complete
+};
+
+class FakeTerminal : public Terminal {
+public:
+    FakeTerminal(int rows = 24, int cols = 80);
+
+    // Input: each burst is delivered whole; InputPending is true only inside a burst.
+    void AddBurst(const std::string& bytes);
+    // A stop/continue pair: the read comes back interrupted with the continue flag set.
+    void AddContinue();
+    void AddHangup();
+    void SetSize(int rows, int cols);  // takes effect at once
+    void AddResize(int rows, int cols);  // takes effect when the input reaches this point
+    bool InputLeft() const { return !events_.empty(); }
+
+    int ReadByte() override;
+    bool InputPending() override;
+    void Write(const void* data, size_t n) override;
+    WinSize Size() override { return {rows_, cols_}; }
+    void EnterRawMode() override { ++rawEntered; raw = true; }
+    void RestoreMode() override { ++restored; raw = false; }
+    void StopProcessGroup() override { ++stops; }
+
+    std::string output;  // every byte written
+    ScreenModel screen;
+    int rawEntered = 0, restored = 0, stops = 0;
+    bool raw = false;
+
+private:
+    struct Event {
+        enum Kind { Bytes, Continue, Hangup, Resize } kind;
+        std::string bytes;
+        int rows = 0, cols = 0;
+    };
+    void ApplyResizes();
+    std::deque<Event> events_;
+    size_t inBurst_ = 0;  // bytes of the front burst already read
+    int rows_, cols_;
+};
