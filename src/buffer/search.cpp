@@ -1,11 +1,13 @@
 #include "buffer/buffer.hpp"
+#include "session/session.hpp"
 
-void Find(Editor& ed) {}
-void Replace(Editor& ed) {}
-void FindForward(Editor& ed) {}
-void FindBackward(Editor& ed) {}
-void RepeatFind(Editor& ed) {}
-void FindForwardExact(Editor& ed) {}
-void FindBackwardExact(Editor& ed) {}
-void ReplaceForward(Editor& ed) {}
-void RepeatReplace(Editor& ed) {}
+// Search and replace come later; until then their keys ring the bell.
+void Find(Editor& ed) { Bell(ed); }
+void Replace(Editor& ed) { Bell(ed); }
+void FindForward(Editor& ed) { Bell(ed); }
+void FindBackward(Editor& ed) { Bell(ed); }
+void RepeatFind(Editor& ed) { Bell(ed); }
+void FindForwardExact(Editor& ed) { Bell(ed); }
+void FindBackwardExact(Editor& ed) { Bell(ed); }
+void ReplaceForward(Editor& ed) { Bell(ed); }
+void RepeatReplace(Editor& ed) { Bell(ed); }

@@ -1,3 +1,5 @@
 #include "screen/screen.hpp"
+#include "session/session.hpp"
 
-void ExCommand(Editor& ed) {}
+// The ":" command line comes later; until then the key rings the bell.
+void ExCommand(Editor& ed) { Bell(ed); }

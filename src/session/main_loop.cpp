@@ -1,2 +1,109 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "buffer/buffer.hpp"
+#include "files/files.hpp"
+#include "screen/screen.hpp"
 #include "session/session.hpp"
-int RunEditor(Editor&, int, char**, char**) { return 0; }
+
+namespace {
+struct ModeName {
+    const char word[5];
+    uint8_t mode;
+};
+// Compared in this order.
+constexpr ModeName kModeNames[] = {
+    {"ztne", NEDIT}, {"ztem", EMACS}, {"ztpi", PICO}, {"ztvi", VI}, {"ztws", WS},
+};
+}  // namespace
+
+bool SelectModeByName(Editor& ed, const char* word) {
+    for (const ModeName& m : kModeNames) {
+        if (std::memcmp(word, m.word, 4) == 0) {
+            ed.EditMode = m.mode;
+            return true;
+        }
+    }
+    return false;
+}
+
+void SelectModeFromProgramName(Editor& ed, const char* argv0) {
+    size_t n = argv0 ? std::strlen(argv0) : 0;
+    if (n < 4 || !SelectModeByName(ed, argv0 + n - 4)) ed.EditMode = WS;
+}
+
+void NoteConsoleVariant(Editor& ed, char** envp) {
+    for (char** e = envp; e && *e; ++e) {
+        if (std::strncmp(*e, "TERM=", 5) == 0) {
+            if (std::strncmp(*e + 5, "linu", 4) == 0) ed.ConsoleVariant = 4;
+            return;  // the first TERM decides, whatever its value
+        }
+    }
+}
+
+bool StartEditor(Editor& ed, int argc, char** argv, char** envp) {
+    SelectModeFromProgramName(ed, argc > 0 ? argv[0] : nullptr);
+    NoteConsoleVariant(ed, envp);
+    return LoadFile(ed, argc > 1 ? argv[1] : nullptr);
+}
+
+bool EditStep(Editor& ed) {
+    if (ed.Cursor > ed.TextEnd) ed.Cursor = ed.TextEnd;
+    if (ed.Cursor < ed.TextStart) ed.Cursor = ed.TextStart;
+    if (ed.EditMode == VI && ed.BlockBegin) {
+        ed.BlockEnd = LineEndOf(ed, ed.BlockBegin);
+        ed.BlockVisible = 1;
+    }
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    DispatchKey(ed);
+    if (ed.ExitRequest == 0) return true;
+    if (ed.ExitRequest == 2) return LoadFile(ed, nullptr);
+    return false;
+}
+
+void LeaveEditor(Editor& ed) {
+    PromptCursor(ed);
+    ed.term.Write("\n", 1);
+    RemoveSnapshotFile(ed);
+    ed.term.RestoreMode();
+}
+
+static void ExitProcess(Editor& ed, int status) {
+    if (ed.Exit) ed.Exit(ed, status);
+    std::exit(status);
+}
+
+void TerminalLost(Editor& ed) {
+    int status = 0;
+    char saved[4200] = "";
+    if (ed.ChangedMark == '*') {
+        status = 1;
+        bool ok = EmergencySave(ed, saved, sizeof saved);
+        ed.term.RestoreMode();
+        if (ok)
+            std::fprintf(stderr, "zt: the terminal is gone; unsaved text kept in %s\n", saved);
+        else
+            std::fprintf(stderr, "zt: the terminal is gone; the unsaved text could not be kept\n");
+    } else {
+        ed.term.RestoreMode();
+    }
+    RemoveSnapshotFile(ed);
+    ExitProcess(ed, status);
+}
+
+int RunEditor(Editor& ed, int argc, char** argv, char** envp) {
+    if (argc > 1 && std::strlen(argv[1]) > 255) {
+        std::fprintf(stderr, "zt: file name too long (at most 255 bytes)\n");
+        return 2;
+    }
+    ed.term.EnterRawMode();
+    InstallSignalHandlers();
+    if (StartEditor(ed, argc, argv, envp)) {
+        while (EditStep(ed)) {
+        }
+    }
+    LeaveEditor(ed);
+    return 0;
+}

@@ -31,6 +31,8 @@ bool SelectModeByName(Editor& ed, const char* word);
 void SelectModeFromProgramName(Editor& ed, const char* argv0);
 // Console variant from the first TERM entry of the environment.
 void NoteConsoleVariant(Editor& ed, char** envp);
+// Mode, console variant and the first load; false when the load failed.
+bool StartEditor(Editor& ed, int argc, char** argv, char** envp);
 // Everything from raw mode to the exit; the exit status.
 int RunEditor(Editor& ed, int argc, char** argv, char** envp);
 // One pass of the main loop; false when the editor is to leave.

@@ -1,0 +1,191 @@
+// The real binary in a pseudo-terminal: raw mode, the first screen, suspend and continue, the exit.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Session {
+public:
+    // Starts `program` (a name in the build directory) on `file` inside `dir`.
+    Session(const std::string& program, const std::string& dir, const std::string& file) {
+        winsize ws{};
+        ws.ws_row = 24;
+        ws.ws_col = 80;
+        pid_ = forkpty(&master_, nullptr, nullptr, &ws);
+        if (pid_ == 0) {
+            if (chdir(dir.c_str()) != 0) _exit(111);
+            std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
+            const char* env[] = {"TERM=xterm", "HOME=/nonexistent", nullptr};
+            execle(path.c_str(), path.c_str(), file.c_str(), (char*)nullptr, env);
+            _exit(112);
+        }
+    }
+    ~Session() {
+        if (pid_ > 0 && !reaped_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0) close(master_);
+    }
+
+    // Collects output until `needle` has appeared (after `from`), or a few seconds pass.
+    bool WaitFor(const std::string& needle, size_t from = 0) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (output.find(needle, from) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (!ReadSome(100)) return output.find(needle, from) != std::string::npos;
+        }
+        return true;
+    }
+    void Send(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+    termios Settings() {
+        termios t{};
+        tcgetattr(master_, &t);
+        return t;
+    }
+    // Waits for the child to stop (true) or end; *status gets the wait status.
+    bool WaitChange(int* status, bool untraced) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            ReadSome(20);
+            int r = waitpid(pid_, status, WNOHANG | (untraced ? WUNTRACED : 0));
+            if (r == pid_) {
+                if (WIFEXITED(*status) || WIFSIGNALED(*status)) reaped_ = true;
+                return true;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return false;
+        }
+    }
+    void CloseMaster() {
+        close(master_);
+        master_ = -1;
+    }
+    pid_t pid() const { return pid_; }
+
+    std::string output;
+
+private:
+    bool ReadSome(int ms) {
+        if (master_ < 0) return false;
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0) return true;
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n <= 0) return false;
+        output.append(buf, size_t(n));
+        return true;
+    }
+    int master_ = -1;
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+};
+
+class Pty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char t[] = "/tmp/zt-e2e-XXXXXX";
+        dir = mkdtemp(t);
+        std::ofstream(dir + "/notes.txt") << "first line\nsecond line\n";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Read(const std::string& name) {
+        std::ifstream f(dir + "/" + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    std::string dir;
+};
+
+TEST_F(Pty, FirstScreenRawModeAndCleanExit) {
+    Session s("ztws", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    EXPECT_NE(s.output.find("first line"), std::string::npos);
+    EXPECT_NE(s.output.find("\x1b[001;001H"), std::string::npos);
+    termios raw = s.Settings();
+    EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(raw.c_iflag & (ICRNL | IXON), 0u);
+
+    s.Send("\x03");  // ^C is a key (page down), not a signal
+    s.Send("\x0bq");  // ^K Q on an unchanged text leaves at once
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(Pty, ModeFollowsTheProgramName) {
+    Session s("ztem", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help Em")) << s.output;
+    s.Send("\x18\x03");  // ^X ^C
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Pty, SuspendHandsBackACookedTerminalAndContinueRedraws) {
+    Session s("ztws", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help WS"));
+    s.Send("\x0bz");  // ^K Z
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, true));
+    ASSERT_TRUE(WIFSTOPPED(status));
+    EXPECT_NE(s.Settings().c_lflag & ICANON, 0u) << "the shell gets its own settings back";
+
+    size_t before = s.output.size();
+    kill(s.pid(), SIGCONT);
+    ASSERT_TRUE(s.WaitFor("altH=help WS", before)) << "the whole screen comes back";
+    EXPECT_NE(s.output.find("second line", before), std::string::npos);
+    ASSERT_TRUE(s.WaitFor("\x1b[023;001H", before));
+    EXPECT_EQ(s.Settings().c_lflag & ICANON, 0u) << "raw again";
+
+    s.Send("abc\x0bq");  // changed: the question comes
+    ASSERT_TRUE(s.WaitFor("SAVE? Ynl", before));
+    s.Send("y");
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("notes.txt"), "abcfirst line\nsecond line\n");
+    EXPECT_EQ(Read("notes.txt~"), "first line\nsecond line\n");
+}
+
+TEST_F(Pty, HangUpKeepsUnsavedTextAndExitsWithOne) {
+    Session s("ztws", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help WS"));
+    s.Send("xyz");
+    ASSERT_TRUE(s.WaitFor("xyzfirst line"));
+    s.CloseMaster();
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(Read("notes.txt.save"), "xyzfirst line\nsecond line\n");
+    EXPECT_EQ(Read("notes.txt"), "first line\nsecond line\n");
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/notes.txt.save").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(Pty, OverlongFileNameIsRefusedBeforeTheScreen) {
+    Session s("ztws", dir, std::string(300, 'n'));
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(s.output.find("too long"), std::string::npos);
+    EXPECT_EQ(s.output.find("\x1b["), std::string::npos) << "the screen was not touched";
+}
+
+}  // namespace
