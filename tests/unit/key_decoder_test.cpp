@@ -1,0 +1,111 @@
+// The keyboard decoder as a table of inputs and the keys they give, mode by mode.
+#include <gtest/gtest.h>
+
+#include "session/key_tables.hpp"
+#include "session/session.hpp"
+#include "support/fake_terminal.hpp"
+
+namespace {
+
+struct Decoded {
+    std::vector<Key> keys;
+    uint8_t viState;
+};
+
+// Decodes every key of the bursts (one string per burst) until the input runs out.
+std::vector<Key> Decode(uint8_t mode, std::vector<std::string> bursts, uint8_t viState = 1,
+                        uint8_t* stateAfter = nullptr) {
+    FakeTerminal term;
+    Editor ed(term);
+    ed.EditMode = mode;
+    ed.ViCommandState = viState;
+    for (auto& b : bursts) term.AddBurst(b);
+    std::vector<Key> keys;
+    while (term.InputLeft() || ed.PushedBackKey) keys.push_back(KeyDecoder(ed));
+    if (stateAfter) *stateAfter = ed.ViCommandState;
+    return keys;
+}
+
+Key B(uint8_t b) { return Key{-1, b}; }
+Key C(int id) { return Key{id, 0}; }
+
+bool Same(const std::vector<Key>& a, const std::vector<Key>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].command != b[i].command || a[i].byte != b[i].byte) return false;
+    return true;
+}
+
+std::string Show(const std::vector<Key>& keys) {
+    std::string s;
+    for (const Key& k : keys) s += k.IsCommand() ? "cmd" + std::to_string(k.command) + " " : "byte" + std::to_string(k.byte) + " ";
+    return s;
+}
+
+struct Row {
+    const char* what;
+    uint8_t mode;
+    std::vector<std::string> bursts;
+    std::vector<Key> want;
+};
+
+TEST(KeyDecoder, TableOfInputs) {
+    const std::vector<Row> rows = {
+        {"plain letter", WS, {"a"}, {B('a')}},
+        {"DEL is backspace", WS, {"\x7f"}, {B(8)}},
+        {"ESC [ A is up", WS, {"\x1b[A"}, {C(cmd::LineUp)}},
+        {"ESC O A is up too in WS", WS, {"\x1bOA"}, {C(cmd::LineUp)}},
+        {"ESC h is help", WS, {"\x1bh"}, {C(cmd::Help)}},
+        {"ESC [ 3 ~ deletes", WS, {"\x1b[3~"}, {C(cmd::DeleteChar)}},
+        {"ESC [ 5 x is dropped whole", WS, {"\x1b[5x", "q"}, {B('q')}},
+        {"ESC [ 1 1 ~ stops after its second digit", WS, {"\x1b[11~"}, {B('~')}},
+        {"DEL inside a sequence is not mapped", WS, {"\x1b[\x7f", "z"}, {B('z')}},
+        {"EMACS ESC b and ESC B", EMACS, {"\x1b" "b", "\x1b" "B"}, {C(cmd::WordLeft), C(cmd::WordLeft)}},
+        {"EMACS ESC O A is alt-O then A", EMACS, {"\x1bOA"}, {C(cmd::NoOp), B('A')}},
+        {"EMACS ESC [ A is up", EMACS, {"\x1b[A"}, {C(cmd::LineUp)}},
+        {"EMACS alt keys", EMACS, {"\x1b%", "\x1b<", "\x1b>", "\x1bv", "\x1bx"},
+         {C(cmd::ReplaceForward), C(cmd::GoTextStart), C(cmd::GoTextEnd), C(cmd::PageUp), C(cmd::SetMode)}},
+        {"NEDIT ESC i inserts a file", NEDIT, {"\x1bi", "\x1bI"}, {C(cmd::InsertFile), C(cmd::InsertFile)}},
+        {"PICO ESC H is help", PICO, {"\x1bH"}, {C(cmd::Help)}},
+        {"vi command keys", VI, {"x", "q", "{", ":"}, {C(cmd::DeleteChar), C(cmd::Bell), C(cmd::NoOp), C(cmd::ExCommand)}},
+        {"vi ESC j runs j", VI, {"\x1bj"}, {C(cmd::NoOp), C(cmd::LineDown)}},
+        {"vi ESC [ B is down", VI, {"\x1b[B"}, {C(cmd::LineDown)}},
+        {"vi DEL in command state is ^H", VI, {"\x7f"}, {C(cmd::CharLeft)}},
+    };
+    for (const Row& r : rows) {
+        auto got = Decode(r.mode, r.bursts);
+        EXPECT_TRUE(Same(got, r.want)) << r.what << ": got " << Show(got);
+    }
+}
+
+TEST(KeyDecoder, ViInsertStateEscape) {
+    uint8_t state = 0;
+    // A lone ESC: command state, one step left.
+    EXPECT_TRUE(Same(Decode(VI, {"\x1b"}, 0, &state), {C(cmd::CharLeft)}));
+    EXPECT_EQ(state, 1);
+    // ESC followed at once by j: j runs as a command.
+    EXPECT_TRUE(Same(Decode(VI, {"\x1bj"}, 0, &state), {C(cmd::NoOp), C(cmd::LineDown)}));
+    EXPECT_EQ(state, 1);
+    // A cursor key keeps the insert state.
+    EXPECT_TRUE(Same(Decode(VI, {"\x1b[A"}, 0, &state), {C(cmd::LineUp)}));
+    EXPECT_EQ(state, 0);
+    // Control bytes are typed.
+    EXPECT_TRUE(Same(Decode(VI, {"\t"}, 0, &state), {B('\t')}));
+}
+
+TEST(KeyDecoder, ViCommandStateEscapeWaitsForTheNextKey) {
+    // ESC then, in a later burst, j: still j.
+    EXPECT_TRUE(Same(Decode(VI, {"\x1b", "j"}), {C(cmd::NoOp), C(cmd::LineDown)}));
+}
+
+TEST(KeyTables, BindingsReadLikeTheTables) {
+    EXPECT_EQ(kWsQPrefix['s' & 0x1F], cmd::LineStart);
+    EXPECT_EQ(kWsKPrefix[2], cmd::MarkBlockBegin);  // b, B and ^B
+    EXPECT_EQ(kViCommandKeys['q'], cmd::Bell);
+    EXPECT_EQ(kNeditControl[Ctrl('N')], kNeditControl[Ctrl('O')]);
+    EXPECT_EQ(kNeditControl[Ctrl('D')], kNeditControl[Ctrl('P')]);  // both do nothing
+    EXPECT_EQ(kPicoControl[0], kPicoControl[Ctrl('L')]);
+    EXPECT_EQ(kPicoControl[0], kPicoControl[Ctrl('^')]);
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// Long random key streams in every mode: after every key the buffer must still be whole.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "buffer/buffer.hpp"
+#include "session/session.hpp"
+#include "support/fake_terminal.hpp"
+
+namespace {
+
+struct Lost {};
+[[noreturn]] void ThrowLost(Editor&, int) { throw Lost{}; }
+
+uint64_t FreshCount(const Editor& ed) {
+    uint64_t n = 1;
+    for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ed.buf[p] == '\n';
+    return n;
+}
+
+std::string RandomBurst(std::mt19937& rng) {
+    static const char* const kSequences[] = {"\x1b[A", "\x1b[B", "\x1b[C", "\x1b[D", "\x1b[3~", "\x1b[5~",
+                                             "\x1b[6~", "\x1b[2~", "\x1b" "b", "\x1b" "f", "\x1b" "h"};
+    std::string s;
+    int n = 1 + int(rng() % 3);
+    for (int i = 0; i < n; ++i) {
+        unsigned r = rng() % 100;
+        char c;
+        if (r < 55) c = char(' ' + rng() % 95);
+        else if (r < 62) c = '\r';
+        else if (r < 70) return s + kSequences[rng() % std::size(kSequences)];
+        else if (r < 72) c = '\x7f';
+        else c = char(rng() % 32);
+        if (c == '/') c = '.';  // no names outside the test's own directory
+        if (c == 0x1b && rng() % 2) continue;
+        s += c;
+    }
+    return s;
+}
+
+void RunMode(const char* program, unsigned seed) {
+    char t[] = "/tmp/zt-random-XXXXXX";
+    std::string dir = mkdtemp(t);
+    std::string old = std::filesystem::current_path();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    std::ofstream("file.txt") << "alpha beta\n\tgamma delta\n\nepsilon  zeta eta\ntheta\n";
+
+    std::mt19937 rng(seed);
+    FakeTerminal term(12, 40);
+    int keys = 0;
+    for (int round = 0; round < 8 && keys < 6000; ++round) {
+        for (int i = 0; i < 800; ++i) term.AddBurst(RandomBurst(rng));
+        Editor ed(term);
+        ed.Exit = ThrowLost;
+        char argv0[8];
+        std::strcpy(argv0, program);
+        char name[] = "file.txt";
+        char* argv[] = {argv0, name, nullptr};
+        char* envp[] = {nullptr};
+        try {
+            if (!StartEditor(ed, 2, argv, envp)) continue;
+            while (term.InputLeft()) {
+                if (!EditStep(ed)) break;
+                ++keys;
+                ASSERT_GE(ed.Cursor, ed.TextStart) << "after key " << keys;
+                ASSERT_LE(ed.Cursor, ed.TextEnd) << "after key " << keys;
+                ASSERT_EQ(ed.buf[ed.TextStart - 1], '\n');
+                ASSERT_EQ(ed.buf[ed.TextEnd], '\n') << "closing line feed after key " << keys;
+                ASSERT_LE(ed.TextLength() + ed.KillLength, ed.BufferCapacity);
+                ASSERT_EQ(ed.LineNumber, FreshCount(ed)) << "line number after key " << keys;
+            }
+        } catch (const Lost&) {
+            // The stream ended inside a command that waited for more keys.
+        }
+        while (term.InputLeft()) term.ReadByte();
+    }
+    EXPECT_GT(keys, 1000);
+    ASSERT_EQ(chdir(old.c_str()), 0);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(RandomKeys, WS) { RunMode("ztws", 1); }
+TEST(RandomKeys, EMACS) { RunMode("ztem", 2); }
+TEST(RandomKeys, PICO) { RunMode("ztpi", 3); }
+TEST(RandomKeys, VI) { RunMode("ztvi", 4); }
+TEST(RandomKeys, NEDIT) { RunMode("ztne", 5); }
+
+}  // namespace
