@@ -1,13 +1,94 @@
+// The WS block between two marks, and the region between Mark and the cursor with its kill buffer.
+#include <cstring>
+
 #include "buffer/buffer.hpp"
 
-void MarkBlockBegin(Editor& ed) {}
-void MarkBlockEnd(Editor& ed) {}
-void ToggleBlock(Editor& ed) {}
-void CopyBlock(Editor& ed) {}
-void MoveBlock(Editor& ed) {}
-void DeleteBlock(Editor& ed) {}
-void SetMark(Editor& ed) {}
-void CopyRegion(Editor& ed) {}
-void CutRegion(Editor& ed) {}
-void Paste(Editor& ed) {}
-void SelectAll(Editor& ed) {}
+void MarkBlockBegin(Editor& ed) {
+    ed.BlockBegin = ed.Cursor;
+    ed.BlockVisible = 1;
+}
+
+void MarkBlockEnd(Editor& ed) {
+    ed.BlockEnd = ed.Cursor;
+    ed.BlockVisible = 1;
+}
+
+void ToggleBlock(Editor& ed) { ed.BlockVisible = ed.BlockVisible ? 0 : 1; }
+
+void CopyBlock(Editor& ed) {
+    if (!BlockValid(ed)) return;
+    size_t n = ed.BlockEnd - ed.BlockBegin;
+    if (!CopyBlockToCursor(ed)) return;
+    ed.BlockBegin = ed.Cursor;
+    ed.BlockEnd = ed.Cursor + n;
+}
+
+void MoveBlock(Editor& ed) {
+    if (!BlockValid(ed)) return;
+    Pos at = ed.Cursor;
+    size_t n = ed.BlockEnd - ed.BlockBegin;
+    bool before = at < ed.BlockBegin;
+    if (!CopyBlockToCursor(ed)) return;
+    // The old block now lies at BlockBegin: behind the copy when the cursor was before it.
+    RemoveBytes(ed, ed.BlockBegin, n);
+    if (before) {
+        ed.BlockBegin = at;
+        ed.BlockEnd = at + n;
+        ed.Cursor = at;
+    } else {
+        ed.BlockBegin = at - n;
+        ed.BlockEnd = at;
+        ed.Cursor = at - n;
+    }
+    ed.RecountLines = true;
+}
+
+void DeleteBlock(Editor& ed) {
+    if (!BlockValid(ed)) return;
+    Pos begin = ed.BlockBegin;
+    RemoveBytes(ed, begin, ed.BlockEnd - begin);
+    ed.BlockBegin = 0;
+    ed.BlockEnd = 0;
+    ed.Cursor = begin;
+    ed.RecountLines = true;
+}
+
+void SetMark(Editor& ed) {
+    ed.Mark = ed.Cursor;
+    ed.BlockVisible = 1;
+}
+
+// A refusal has been reported and has changed nothing.
+void CopyRegion(Editor& ed) { static_cast<void>(CopyRegionToKill(ed)); }
+
+void CutRegion(Editor& ed) {
+    if (!ed.BlockVisible || ed.Mark == 0) {
+        if (ed.EditMode == PICO) DeleteLine(ed);
+        return;
+    }
+    // A region too large for the kill buffer is refused whole, so nothing is cut.
+    if (!CopyRegionToKill(ed)) return;
+    RemoveBytes(ed, ed.KillSource, ed.KillLength);
+    ed.Cursor = ed.KillSource;
+    ed.RecountLines = true;
+}
+
+void Paste(Editor& ed) {
+    size_t n = ed.KillLength;
+    if (n == 0) return;
+    if (!MakeRoom(ed, ed.Cursor, n)) return;
+    ed.Mark = ed.Cursor;
+    // The kill buffer has moved up with the text; it lies wholly behind the room.
+    std::memcpy(ed.buf + ed.Cursor, ed.buf + ed.TextEnd + 1, n);
+    ed.Cursor += n;
+    ed.BlockVisible = 0;
+    if (ed.EditMode != VI) CenterLine(ed);
+    ed.RecountLines = true;
+}
+
+void SelectAll(Editor& ed) {
+    ed.Mark = ed.TextEnd;
+    ed.BlockVisible = 1;
+    ed.Cursor = ed.TextStart;
+    ed.RecountLines = true;
+}

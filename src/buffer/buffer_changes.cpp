@@ -1,13 +1,161 @@
-#include "buffer/buffer.hpp"
+// The edit buffer's one reservation, and the only two operations that change the text's length. The
+// kill buffer sits right behind the closing line feed and rides along with every block move.
+#include <cstring>
 
-bool ReserveBuffer(Editor& ed, uint64_t capacity) { return {}; }
-void ReleaseBuffer(Editor& ed) {}
-uint64_t Room(const Editor& ed) { return {}; }
-bool MakeRoom(Editor& ed, Pos p, size_t n) { return {}; }
-void RemoveBytes(Editor& ed, Pos p, size_t n) {}
-void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n) {}
-bool SaveToKill(Editor& ed, Pos s, size_t n) { return {}; }
-bool CopyRegionToKill(Editor& ed) { return {}; }
-bool CopyBlockToCursor(Editor& ed) { return {}; }
-bool KillBytes(Editor& ed, Pos p, size_t n) { return {}; }
-Editor::~Editor() {}
+#include "buffer/buffer.hpp"
+#include "files/files.hpp"
+#include "screen/screen.hpp"
+
+namespace {
+
+bool BlockModes(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == VI; }
+
+// Bytes from `from` to the end of the kill buffer: what a change has to move.
+size_t TailLength(const Editor& ed, Pos from) { return ed.TextEnd + 1 + ed.KillLength - from; }
+
+bool RefuseForRoom(Editor& ed) {
+    ed.sys.ErrorNumber = 12;
+    ShowError(ed);
+    RestoreCursor(ed);
+    return false;
+}
+
+// After n bytes left at p: positions inside the span close up onto p, those behind it move back.
+void ShiftBack(Pos& x, Pos p, size_t n) {
+    if (x > p + n)
+        x -= n;
+    else if (x > p)
+        x = p;
+}
+
+}  // namespace
+
+bool ReserveBuffer(Editor& ed, uint64_t capacity) {
+    if (capacity > kMaxCapacity) capacity = kMaxCapacity;
+    size_t size = size_t(capacity) + 2;
+    void* p = ed.sys.Reserve(size);
+    if (!p) {
+        ed.sys.ErrorNumber = 12;
+        return false;
+    }
+    ReleaseBuffer(ed);
+    ed.buf = static_cast<uint8_t*>(p);
+    ed.reserved = size;
+    ed.BufferCapacity = capacity;
+    ed.TextStart = 1;
+    ed.TextEnd = ed.Cursor = ed.CommandCursor = ed.PrevCursor = 1;
+    ed.buf[0] = '\n';
+    ed.buf[1] = '\n';
+    ed.KillLength = 0;
+    ed.KillSource = 0;
+    ed.BlockBegin = ed.BlockEnd = ed.Mark = 0;
+    ed.LineNumber = 1;
+    ed.RecountLines = false;
+    return true;
+}
+
+void ReleaseBuffer(Editor& ed) {
+    if (ed.buf) ed.sys.Release(ed.buf, ed.reserved);
+    ed.buf = nullptr;
+    ed.reserved = 0;
+    ed.TextEnd = ed.Cursor = ed.TextStart;
+    ed.KillLength = 0;
+    ed.BlockBegin = ed.BlockEnd = ed.Mark = 0;
+}
+
+uint64_t Room(const Editor& ed) {
+    uint64_t used = ed.TextLength() + ed.KillLength;
+    return used >= ed.BufferCapacity ? 0 : ed.BufferCapacity - used;
+}
+
+bool MakeRoom(Editor& ed, Pos p, size_t n) {
+    if (n == 0) return true;
+    if (p < ed.TextStart || p > ed.TextEnd) return false;
+    if (Room(ed) < n) return RefuseForRoom(ed);
+    RecordInsertion(ed, p, n);
+    // The kill buffer moves in every mode: WS never fills it, but one left by a mode switch survives.
+    memmove(ed.buf + p + n, ed.buf + p, TailLength(ed, p));
+    ed.ChangedMark = '*';
+    ed.TextEnd += n;
+    // A position at p stays, so the new bytes land in front of what it marks.
+    if (BlockModes(ed)) {
+        if (ed.BlockBegin > p) ed.BlockBegin += n;
+        if (ed.BlockEnd > p) ed.BlockEnd += n;
+    } else if (ed.Mark > p) {
+        ed.Mark += n;
+    }
+    return true;
+}
+
+void RemoveBytes(Editor& ed, Pos p, size_t n) {
+    if (p < ed.TextStart || p >= ed.TextEnd) return;
+    if (n > ed.TextEnd - p) n = ed.TextEnd - p;  // the closing line feed never goes
+    if (n == 0) return;
+    RecordDeletion(ed, p, n);
+    memmove(ed.buf + p, ed.buf + p + n, TailLength(ed, p + n));
+    ed.ChangedMark = '*';
+    ed.TextEnd -= n;
+    if (BlockModes(ed)) {
+        ShiftBack(ed.BlockBegin, p, n);
+        ShiftBack(ed.BlockEnd, p, n);
+    } else {
+        ShiftBack(ed.Mark, p, n);
+    }
+}
+
+void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n) {
+    if (BlockModes(ed)) {
+        if (ed.BlockBegin >= p && ed.BlockBegin <= p + n) ed.BlockBegin = p;
+        if (ed.BlockEnd >= p && ed.BlockEnd <= p + n) ed.BlockEnd = p;
+    }
+    RemoveBytes(ed, p, n);
+}
+
+bool SaveToKill(Editor& ed, Pos s, size_t n) {
+    if (s < ed.TextStart || s > ed.TextEnd) return false;
+    if (n > ed.TextEnd - s) n = ed.TextEnd - s;
+    bool append = ed.EditMode != VI && ed.KillAppend;
+    uint64_t kept = append ? ed.KillLength : 0;
+    if (ed.TextLength() + kept + n > ed.BufferCapacity) return RefuseForRoom(ed);
+    memcpy(ed.buf + ed.TextEnd + 1 + kept, ed.buf + s, n);
+    ed.KillLength = kept + n;
+    if (!append) ed.KillSource = s;
+    ed.BlockVisible = 0;
+    ed.KillAppend = true;
+    return true;
+}
+
+bool CopyRegionToKill(Editor& ed) {
+    ed.PasteByChars = false;
+    if (!ed.Mark || (ed.EditMode != VI && !ed.BlockVisible)) return true;
+    Pos a = ed.Mark < ed.Cursor ? ed.Mark : ed.Cursor;
+    Pos b = ed.Mark < ed.Cursor ? ed.Cursor : ed.Mark;
+    if (b > ed.TextEnd) b = ed.TextEnd;
+    if (a < ed.TextStart) a = ed.TextStart;
+    if (a > b) a = b;
+    if (ed.TextLength() + (b - a) > ed.BufferCapacity) return RefuseForRoom(ed);
+    memcpy(ed.buf + ed.TextEnd + 1, ed.buf + a, b - a);
+    ed.KillLength = b - a;
+    ed.KillSource = a;
+    if (ed.EditMode != VI) ed.BlockVisible = 0;
+    return true;
+}
+
+bool CopyBlockToCursor(Editor& ed) {
+    if (!BlockValid(ed) || InsideBlock(ed, ed.Cursor)) return false;
+    Pos begin = ed.BlockBegin;
+    size_t n = ed.BlockEnd - begin;
+    if (!MakeRoom(ed, ed.Cursor, n)) return false;
+    // Taken from the old place, not the marks: only WS and vi move them with the text.
+    Pos from = begin > ed.Cursor ? begin + n : begin;
+    memcpy(ed.buf + ed.Cursor, ed.buf + from, n);
+    return true;
+}
+
+bool KillBytes(Editor& ed, Pos p, size_t n) {
+    if (!SaveToKill(ed, p, n)) return false;
+    RemoveBytes(ed, p, n);
+    return true;
+}
+
+Editor::~Editor() { ReleaseBuffer(*this); }

@@ -1,11 +1,120 @@
-#include "buffer/buffer.hpp"
+// Typing at the cursor: characters in insert or overwrite mode, line breaks with the line's indent,
+// bytes by their octal code, and the in-place replacements of vi r and the exchange of two bytes.
+#include <cstring>
 
-void InsertChar(Editor& ed) {}
-void TypeByte(Editor& ed, uint8_t c) {}
-void ToggleInsert(Editor& ed) {}
-void NewLine(Editor& ed) {}
-void NewLineNoIndent(Editor& ed) {}
-void OpenLine(Editor& ed) {}
-void QuotedInsert(Editor& ed) {}
-void ViReplaceChar(Editor& ed) {}
-void TransposeChars(Editor& ed) {}
+#include "buffer/buffer.hpp"
+#include "screen/screen.hpp"
+#include "session/session.hpp"
+
+namespace {
+
+// A line feed that lands before the cursor puts the cursor one line further down.
+void CountNewLineFeed(Editor& ed) {
+    ++ed.LineNumber;
+    WindowRowDown(ed);
+}
+
+void BreakLine(Editor& ed, size_t indent) {
+    Pos start = LineStartOf(ed, ed.Cursor);
+    if (!MakeRoom(ed, ed.Cursor, indent + 1)) return;
+    ed.buf[ed.Cursor] = '\n';
+    std::memcpy(ed.buf + ed.Cursor + 1, ed.buf + start, indent);
+    ed.Cursor += indent + 1;
+    CountNewLineFeed(ed);
+}
+
+}  // namespace
+
+void InsertChar(Editor& ed) { TypeByte(ed, ed.LastKeyByte); }
+
+void TypeByte(Editor& ed, uint8_t c) {
+    if (ed.EditMode == EMACS || ed.EditMode == PICO) ed.BlockVisible = 0;
+    if (TypingInserts(ed)) {
+        if (!MakeRoom(ed, ed.Cursor, 1)) return;
+    } else {
+        RecordOverwrite(ed, ed.Cursor);
+    }
+    ed.buf[ed.Cursor++] = c;
+    ed.ChangedMark = '*';
+    if (c == '\n') CountNewLineFeed(ed);
+}
+
+void ToggleInsert(Editor& ed) {
+    if (ed.EditMode == VI && ed.ViCommandState == 1) {
+        ed.InsertMode = kInsert;
+        ed.ViCommandState = 0;
+        return;
+    }
+    ed.InsertMode = uint8_t(~ed.InsertMode);
+    if (ed.EditMode == EMACS) ed.BlockVisible = 0;
+}
+
+void NewLine(Editor& ed) {
+    if (!TypingInserts(ed)) {
+        // Overwriting, Enter only moves to the next line's start.
+        bool last = false;
+        Pos end = ed.Cursor + LineRest(ed, ed.Cursor, &last);
+        if (last) {
+            ed.Cursor = LineStartOf(ed, ed.Cursor);
+        } else {
+            ed.Cursor = end + 1;
+            CountNewLineFeed(ed);
+        }
+        return;
+    }
+    Pos start = LineStartOf(ed, ed.Cursor);
+    size_t indent = 0;
+    while (start + indent < ed.Cursor && (ed.buf[start + indent] == ' ' || ed.buf[start + indent] == '\t'))
+        ++indent;
+    BreakLine(ed, indent);
+}
+
+void NewLineNoIndent(Editor& ed) { BreakLine(ed, 0); }
+
+void OpenLine(Editor& ed) {
+    if (!MakeRoom(ed, ed.Cursor, 1)) return;
+    ed.buf[ed.Cursor] = '\n';
+}
+
+void QuotedInsert(Editor& ed) {
+    bool empty = true;
+    uint64_t v = ReadNumber(ed, "^Q OCTAL:", 8, &empty);
+    if (empty || v == 0 || v > 255) return;
+    if (!MakeRoom(ed, ed.Cursor, 1)) return;
+    ed.buf[ed.Cursor++] = uint8_t(v);
+    if (v == '\n') CountNewLineFeed(ed);
+}
+
+void ViReplaceChar(Editor& ed) {
+    uint8_t c = ReadKeyByte(ed);
+    if (ed.Cursor >= ed.TextEnd || ed.buf[ed.Cursor] == '\n') return;
+    if (c == 13) c = '\n';  // the line splits after the cursor, which stays on its own line
+    RecordOverwrite(ed, ed.Cursor);
+    ed.buf[ed.Cursor] = c;
+    ed.ChangedMark = '*';
+}
+
+void TransposeChars(Editor& ed) {
+    Pos b = ed.buf[ed.Cursor] == '\n' ? ed.Cursor - 1 : ed.Cursor;
+    // The byte before b must be text: the leading line feed is never exchanged.
+    if (ed.Cursor <= ed.TextStart || b <= ed.TextStart) return;
+    if (b != ed.Cursor && ed.buf[b] == '\n') {  // from an empty line onto the one above
+        --ed.LineNumber;
+        WindowRowUp(ed);
+    }
+    ed.Cursor = b;
+    uint8_t before = ed.buf[b - 1], under = ed.buf[b];
+    RecordSwap(ed, b - 1);
+    ed.buf[b - 1] = under;
+    ed.buf[b] = before;
+    ed.ChangedMark = '*';
+    // A line feed that moved across the cursor changes the cursor's line.
+    if (before == '\n' && under != '\n') {
+        --ed.LineNumber;
+        WindowRowUp(ed);
+    } else if (before != '\n' && under == '\n') {
+        CountNewLineFeed(ed);
+    }
+    if (ed.buf[b] == '\n') CountNewLineFeed(ed);
+    ed.Cursor = b + 1;
+}

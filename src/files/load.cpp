@@ -1,4 +1,193 @@
-#include "files/files.hpp"
+// Loading a file whole into the edit buffer, and inserting another file at the cursor.
+#include <fcntl.h>
+#include <sys/stat.h>
 
-bool LoadFile(Editor& ed, const char* name) { return {}; }
-bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) { return {}; }
+#include <cstring>
+
+#include "buffer/buffer.hpp"
+#include "files/files.hpp"
+#include "screen/screen.hpp"
+
+namespace {
+
+constexpr int kNoSuchName = 2;
+constexpr int kIoError = 5;
+constexpr int kIsDirectory = 21;
+constexpr int kTooLarge = 27;
+
+// Everything a load starts afresh with; the shared part is what the mode prompt resets as well.
+void ResetFileState(Editor& ed) {
+    ResetEditingState(ed);
+    ed.ChangedMark = ' ';
+    ed.InsertMode = kInsert;
+    ed.ViCommandState = 1;
+    ed.LineNumber = 1;
+    ed.CommandCursor = ed.TextStart;
+    ed.ExitRequest = 0;
+    ed.BlockVisible = 1;
+    std::memcpy(ed.ErrorText, "ERROR   ", 9);
+    ed.FileMode = 0644;
+    ed.FileUid = 0xFFFFFFFF;
+    ed.FileGid = 0xFFFFFFFF;
+    ed.FileExisted = false;
+}
+
+void EmptyText(Editor& ed) {
+    ed.TextEnd = ed.TextStart;
+    ed.Cursor = ed.TextStart;
+    ed.CommandCursor = ed.TextStart;
+    ed.PrevCursor = ed.TextStart;
+    if (ed.buf) {
+        ed.buf[0] = '\n';
+        ed.buf[ed.TextEnd] = '\n';
+    }
+}
+
+// A reservation of `capacity`, keeping the one already held when it is the same size.
+bool Reserve(Editor& ed, uint64_t capacity) {
+    if (ed.buf && ed.BufferCapacity == capacity && ed.reserved >= capacity + 2) return true;
+    if (!ReserveBuffer(ed, capacity)) return false;
+    ed.BufferCapacity = capacity;
+    return true;
+}
+
+// The size of an open file, the descriptor left at its start. Sizes of 4 GiB and more fail with
+// "File too large": the text could not be kept whole.
+bool FileSize(Editor& ed, int fd, uint64_t* size) {
+    long long end = ed.sys.Lseek(fd, 0, SEEK_END);
+    if (end < 0 || ed.sys.Lseek(fd, 0, SEEK_SET) < 0) return false;
+    if (uint64_t(end) > kMaxCapacity) {
+        ed.sys.ErrorNumber = kTooLarge;
+        return false;
+    }
+    *size = uint64_t(end);
+    return true;
+}
+
+// Shows the error of a failed step, closes the file and leaves an empty text.
+bool FailOpenFile(Editor& ed, int fd) {
+    ShowError(ed);
+    ed.sys.Close(fd);
+    if (!ed.buf) (void)Reserve(ed, kDefaultCapacity);
+    EmptyText(ed);
+    ed.ChangedMark = ' ';
+    return false;
+}
+
+}  // namespace
+
+bool LoadFile(Editor& ed, const char* name) {
+    ResetFileState(ed);
+    if (!name || !*name) {
+        if (!Reserve(ed, kDefaultCapacity)) return ShowError(ed);
+        if (!StartupNamePrompt(ed)) return false;
+        ed.FileName[sizeof ed.FileName - 1] = 0;
+    } else {
+        size_t n = std::strlen(name);
+        if (n >= sizeof ed.FileName) {
+            if (!Reserve(ed, kDefaultCapacity)) return ShowError(ed);
+            EmptyText(ed);
+            ShowStatusTextAndWait(ed, "File name too long: 255 bytes at most");
+            DrawStatusLine(ed);
+            return false;
+        }
+        std::memmove(ed.FileName, name, n + 1);
+    }
+    // The start-up prompt may have filled the buffer with its banner: that is not the file.
+    ed.ChangedMark = ' ';
+    ed.LineNumber = 1;
+
+    long fd = ed.sys.Open(ed.FileName, O_RDONLY | O_NOCTTY);
+    if (fd < 0) {
+        // Whatever the reason, a name that cannot be opened is a new file.
+        if (!Reserve(ed, kDefaultCapacity)) return ShowError(ed);
+        EmptyText(ed);
+        return true;
+    }
+    ed.FileExisted = true;
+
+    struct stat st;
+    if (ed.sys.Fstat(int(fd), &st) < 0) return FailOpenFile(ed, int(fd));
+    if (S_ISDIR(st.st_mode)) {
+        ed.sys.ErrorNumber = kIsDirectory;
+        return FailOpenFile(ed, int(fd));
+    }
+    uint64_t size = 0;
+    if (!FileSize(ed, int(fd), &size)) return FailOpenFile(ed, int(fd));
+
+    uint64_t capacity = 2 * size + kDefaultCapacity;
+    if (capacity > kMaxCapacity) capacity = kMaxCapacity;
+    if (!Reserve(ed, capacity)) {
+        ShowError(ed);
+        ed.sys.Close(int(fd));
+        // Whatever a refused reservation left behind, the editor goes on with the default one.
+        if (ReserveBuffer(ed, kDefaultCapacity)) ed.BufferCapacity = kDefaultCapacity;
+        EmptyText(ed);
+        return false;
+    }
+    EmptyText(ed);
+
+    ed.FileMode = uint32_t(st.st_mode) & 0777;
+    ed.FileUid = uint32_t(st.st_uid);
+    ed.FileGid = uint32_t(st.st_gid);
+    ed.FileModTime = st.st_mtime;
+
+    long long got = ed.sys.ReadFully(int(fd), ed.buf + ed.TextStart, size_t(size));
+    if (got < 0) return FailOpenFile(ed, int(fd));
+    if (ed.sys.Close(int(fd)) < 0) {
+        ShowError(ed);
+        EmptyText(ed);
+        return false;
+    }
+    // A file that shrank since it was sized simply gives the shorter text.
+    ed.TextEnd = ed.TextStart + Pos(got);
+    ed.buf[ed.TextEnd] = '\n';
+    return true;
+}
+
+bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
+    if (inserted) *inserted = 0;
+    if (!name || !*name) {
+        ed.sys.ErrorNumber = kNoSuchName;
+        return ShowError(ed);
+    }
+    long fd = ed.sys.Open(name, O_RDONLY | O_NOCTTY);
+    if (fd < 0) return ShowError(ed);
+
+    struct stat st;
+    uint64_t size = 0;
+    bool sized = ed.sys.Fstat(int(fd), &st) >= 0;
+    if (sized && S_ISDIR(st.st_mode)) {
+        ed.sys.ErrorNumber = kIsDirectory;
+        sized = false;
+    }
+    if (!sized || !FileSize(ed, int(fd), &size)) {
+        ShowError(ed);
+        ed.sys.Close(int(fd));
+        return false;
+    }
+    // MakeRoom reports "Memory exhausted" itself when the file does not fit.
+    uint8_t changed = ed.ChangedMark;
+    Pos at = ed.Cursor;
+    if (!MakeRoom(ed, at, size_t(size))) {
+        ed.sys.Close(int(fd));
+        return false;
+    }
+    long long got = ed.sys.ReadFully(int(fd), ed.buf + at, size_t(size));
+    if (got < 0 || uint64_t(got) != size) {
+        // The room never holds undefined bytes for long: it goes again, the text as it was.
+        int error = got < 0 ? ed.sys.ErrorNumber : kIoError;
+        RemoveBytes(ed, at, size_t(size));
+        ed.ChangedMark = changed;
+        ed.sys.ErrorNumber = error;
+        ShowError(ed);
+        ed.sys.Close(int(fd));
+        return false;
+    }
+    if (ed.sys.Close(int(fd)) < 0) {
+        // The bytes are in; a failing close of a file only read loses nothing.
+        ed.sys.ErrorNumber = 0;
+    }
+    if (inserted) *inserted = size_t(size);
+    return true;
+}

@@ -1,10 +1,155 @@
-#include "screen/screen.hpp"
+// The prompt line: one entry field on the status row from column 10, and what is built on it.
+#include <cstring>
 
-uint8_t CancelKey(const Editor& ed) { return {}; }
-size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) { return {}; }
-uint64_t ReadNumber(Editor& ed, const char* prompt, unsigned base, bool* empty) { return {}; }
-size_t AskNewName(Editor& ed) { return {}; }
-uint8_t AskKey(Editor& ed, const char* question) { return {}; }
-bool StartupNamePrompt(Editor& ed) { return {}; }
-void SetMode(Editor& ed) {}
-void ResetEditingState(Editor& ed) {}
+#include "buffer/buffer.hpp"
+#include "screen/screen.hpp"
+#include "session/session.hpp"
+
+namespace {
+
+constexpr int kFieldColumn = 10;
+constexpr char kBanner[] = "Wrenpad zt v2.31\nEnter filename or leave with RETURN\n\n";
+
+// Writes one cell of the entry field, when it lies on the screen.
+void EchoCell(Editor& ed, size_t n, uint8_t c) {
+    size_t col = kFieldColumn + n;
+    if (col < size_t(ed.screen.Columns)) ed.screen.StatusImage[col] = Printable(c);
+}
+
+}  // namespace
+
+uint8_t CancelKey(const Editor& ed) {
+    switch (ed.EditMode) {
+        case EMACS:
+            return 0x07;
+        case PICO:
+        case VI:
+        case NEDIT:
+            return 0x03;
+        default:
+            return 0x15;
+    }
+}
+
+size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
+    Screen& sc = ed.screen;
+    ClearStatusRow(ed);
+    for (int i = 0; i < sc.Columns && uint8_t(prompt[i]) > 0x0A; ++i)
+        sc.StatusImage[i] = Printable(uint8_t(prompt[i]));
+
+    const uint8_t savedState = ed.ViCommandState;
+    const ScreenPos savedPos = sc.CursorScreenPos;
+    ed.ViCommandState = 2;
+    size_t limit = maxLen;
+    if (sc.Columns > kFieldColumn && size_t(sc.Columns - kFieldColumn) < limit)
+        limit = size_t(sc.Columns - kFieldColumn);
+    const uint8_t cancel = CancelKey(ed);
+
+    size_t n = 0;
+    while (n < limit) {
+        int col = kFieldColumn + int(n);
+        sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
+        sc.Cache[0][0] = 0;  // the prompt row goes out after every key
+        SendStatusRow(ed);
+
+        Key key = KeyDecoder(ed);
+        if (key.IsCommand()) {
+            if (ed.EditMode == VI) {
+                n = 0;
+                break;
+            }
+            continue;
+        }
+        uint8_t b = key.byte;
+        if (b == cancel) {
+            n = 0;
+            break;
+        }
+        if (b == 0x0D) break;
+        if (b == 8) {
+            if (n > 0) EchoCell(ed, --n, ' ');
+            continue;
+        }
+        if (b < 0x20) continue;
+        buf[n] = char(b);
+        EchoCell(ed, n, b);
+        ++n;
+    }
+    if (maxLen > 0 || n > 0) buf[n] = 0;
+    sc.CursorScreenPos = savedPos;
+    ed.ViCommandState = savedState;
+    return n;
+}
+
+uint64_t ReadNumber(Editor& ed, const char* prompt, unsigned base, bool* empty) {
+    bool none;
+    if (ed.EditMode != VI) {
+        none = ReadLine(ed, prompt, ed.CommandText, sizeof ed.CommandText - 4) == 0;
+        if (none) ed.RepeatSearch = false;
+        RestoreCursor(ed);
+        if (none) {
+            if (empty) *empty = true;
+            return 0;
+        }
+    } else {
+        none = ed.CommandText[0] == 0;
+    }
+    if (empty) *empty = none;
+    uint64_t v = 0;
+    for (const char* p = ed.CommandText; *p >= '0' && *p < char('0' + base); ++p) {
+        uint64_t digit = uint64_t(*p - '0');
+        // An absurdly long number stays the largest one rather than wrapping to a small line.
+        v = v > (UINT64_MAX - digit) / base ? UINT64_MAX : v * base + digit;
+    }
+    return v;
+}
+
+size_t AskNewName(Editor& ed) {
+    size_t n = ReadLine(ed, "   NAME:", ed.NewFileName, sizeof ed.NewFileName - 1);
+    RestoreCursor(ed);
+    return n;
+}
+
+uint8_t AskKey(Editor& ed, const char* question) {
+    uint8_t b = ShowStatusTextAndWait(ed, question);
+    RestoreCursor(ed);
+    return b;
+}
+
+bool StartupNamePrompt(Editor& ed) {
+    HelpText help = HelpTextFor(ed.EditMode);
+    const size_t banner = sizeof kBanner - 1;
+    if (ed.buf && ed.reserved > ed.TextStart + banner + help.length + 1) {
+        uint8_t* text = ed.buf + ed.TextStart;
+        std::memcpy(text, kBanner, banner);
+        std::memcpy(text + banner, help.text, help.length);
+        ed.TextEnd = ed.TextStart + banner + help.length;
+        ed.buf[ed.TextEnd] = '\n';
+        ed.Cursor = ed.TextStart;
+        ed.LineNumber = 1;
+        // The banner is no file: nothing of the old one may show or be pasted into it.
+        ed.KillLength = 0;
+        ed.Mark = ed.BlockBegin = ed.BlockEnd = 0;
+    }
+    RefreshWindow(ed);
+    return ReadLine(ed, "FILENAME:", ed.FileName, sizeof ed.FileName - 1) > 0;
+}
+
+void ResetEditingState(Editor& ed) {
+    ClearUndo(ed);
+    ed.Mark = 0;
+    ed.LastFindPos = 0;
+    ed.LastFindKind = 0;
+    ed.RepeatSearch = false;
+    ed.ExitRequest = 0;
+    ed.KillLength = 0;
+    ed.BlockBegin = 0;
+    ed.BlockEnd = 0;
+}
+
+void SetMode(Editor& ed) {
+    size_t n = ReadLine(ed, "SET MODE", ed.CommandText, sizeof ed.CommandText - 4);
+    RestoreCursor(ed);
+    ResetEditingState(ed);
+    if (n >= 4) SelectModeByName(ed, ed.CommandText);
+}

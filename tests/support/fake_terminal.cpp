@@ -124,3 +124,4 @@ void FakeTerminal::Write(const void* data, size_t n) {
     output.append(static_cast<const char*>(data), n);
     screen.Feed(static_cast<const uint8_t*>(data), n);
 }
+

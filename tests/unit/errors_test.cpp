@@ -1,0 +1,58 @@
+// The error line: number field, table text, and the one key it waits for.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "files/files.hpp"
+#include "screen/screen.hpp"
+#include "support/fake_terminal.hpp"
+
+namespace {
+
+struct InputExhausted {};
+[[noreturn]] void ThrowOnExit(Editor&, int) { throw InputExhausted{}; }
+
+class ErrorsTest : public ::testing::Test {
+protected:
+    FakeTerminal term{24, 80};
+    Editor ed{term};
+    void SetUp() override { ed.Exit = ThrowOnExit; }
+    std::string Compose(int number) {
+        ed.sys.ErrorNumber = number;
+        ComposeErrorText(ed);
+        return ed.ErrorText;
+    }
+};
+
+TEST_F(ErrorsTest, TextsFromTheTable) {
+    EXPECT_EQ(Compose(2), "ERROR   2 :No such file|directory");
+    EXPECT_EQ(Compose(12), "ERROR  12 :Memory exhausted");
+    EXPECT_EQ(Compose(31), "ERROR  31 :Can't exec /bin/sed");
+    EXPECT_EQ(Compose(1), "ERROR   1 :Op not permitted");
+    EXPECT_EQ(Compose(32), "ERROR  32 :Broken pipe");
+    EXPECT_EQ(Compose(4), "ERROR   4 :");
+    EXPECT_EQ(Compose(18), "ERROR  18 :");
+}
+
+TEST_F(ErrorsTest, NumberFieldIsRewrittenWhole) {
+    EXPECT_EQ(Compose(12), "ERROR  12 :Memory exhausted");
+    EXPECT_EQ(Compose(2), "ERROR   2 :No such file|directory");
+    EXPECT_EQ(Compose(40), "ERROR  40");
+    EXPECT_EQ(Compose(33), "ERROR  33");
+    EXPECT_EQ(Compose(255), "ERROR 255");
+    EXPECT_EQ(Compose(5), "ERROR   5 :Input/output");
+}
+
+TEST_F(ErrorsTest, ShowErrorWaitsForOneKeyThenRedrawsTheStatusLine) {
+    term.AddBurst("a");
+    term.AddBurst("b");
+    ed.sys.ErrorNumber = 13;
+    EXPECT_FALSE(ShowError(ed));
+    EXPECT_NE(term.output.find("ERROR  13 :Permission denied"), std::string::npos);
+    EXPECT_TRUE(term.InputLeft());  // "b" is still there
+    std::string status = term.screen.Row(23);
+    EXPECT_EQ(status.find("ERROR"), std::string::npos);
+    EXPECT_NE(status.find("altH=help WS"), std::string::npos);
+}
+
+}  // namespace

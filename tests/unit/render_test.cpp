@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "buffer/buffer.hpp"
+#include "screen/screen.hpp"
+#include "support/fake_terminal.hpp"
+
+namespace {
+
+// The edit buffer with `text`; the cursor at `cursor` bytes into it.
+void SetText(Editor& ed, const std::string& text, size_t cursor = 0) {
+    if (!ed.buf && !ReserveBuffer(ed, kDefaultCapacity)) {
+        ed.reserved = kDefaultCapacity + 2;
+        ed.buf = static_cast<uint8_t*>(ed.sys.Reserve(ed.reserved));
+    }
+    ed.buf[0] = '\n';
+    std::memcpy(ed.buf + 1, text.data(), text.size());
+    ed.TextStart = 1;
+    ed.TextEnd = 1 + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+    ed.Cursor = 1 + cursor;
+}
+
+// The image last sent for text row r.
+std::string Image(const Editor& ed, int r = 0) {
+    return reinterpret_cast<const char*>(ed.screen.Cache[ed.screen.TextRows - r]);
+}
+
+TEST(RenderRow, TabsAdvanceToMultiplesOfEight) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    SetText(ed, "abcde\tX\nabcdefgh\tY\n\tZ");
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 9), "abcde   X");
+    EXPECT_EQ(term.screen.Row(1).substr(0, 17), "abcdefgh        Y");
+    EXPECT_EQ(term.screen.Row(2).substr(0, 9), "        Z");
+    EXPECT_EQ(term.screen.Row(3), std::string(80, ' '));
+}
+
+TEST(RenderRow, ControlBytesShowAsDots) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    SetText(ed, std::string("a\x01\x1b\x7f\x85\x9f\xa0\xe9z", 9), 9);
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 10), std::string("a.....\xa0\xe9z ", 10));
+    // No control byte of the text reached the terminal.
+    for (char c : {'\x01', '\x7f', '\x85', '\x9f'}) EXPECT_EQ(term.output.find(c), std::string::npos);
+    EXPECT_EQ(term.output.find("\x1b\x7f"), std::string::npos);
+}
+
+TEST(RenderRow, LongLineShiftsEveryRow) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    std::string first, second;
+    for (int i = 0; i < 200; ++i) first += char('A' + i % 26);
+    for (int i = 0; i < 150; ++i) second += char('a' + i % 26);
+    SetText(ed, first + "\n" + second + "\nshort", 200);
+    RefreshWindow(ed);
+    EXPECT_EQ(ed.screen.HorizontalOffset, 125u);
+    EXPECT_EQ(ed.screen.CursorColumn, 200u);
+    EXPECT_EQ(ed.screen.DrawnCursorPos.col, 75);
+    EXPECT_EQ(term.screen.CursorCol(), 75);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 75), first.substr(125));
+    EXPECT_EQ(term.screen.Attrs(0)[75], 'b');
+    EXPECT_EQ(term.screen.Row(1).substr(0, 26), second.substr(125) + " ");
+    EXPECT_EQ(term.screen.Row(2), std::string(80, ' '));
+}
+
+TEST(RenderRow, HiddenColumnsWithTabsAndBlock) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    std::string tabs(15, '\t');  // 120 columns
+    std::string first(200, '-');
+    std::string second = tabs + "abcdefghij\tZ";
+    std::string third = tabs + "abc\tQ";  // the tab covers columns 123-127, the window starts at 125
+    SetText(ed, first + "\n" + second + "\n" + third, 200);
+    ed.InsertMode = kOverwrite;
+    ed.BlockBegin = 1 + 201 + 3;     // inside the hidden tabs of the second line
+    ed.BlockEnd = 1 + 201 + 15 + 7;  // up to "h"
+    RefreshWindow(ed);
+    ASSERT_EQ(ed.screen.HorizontalOffset, 125u);
+    EXPECT_EQ(term.screen.Row(1).substr(0, 13), "fghij      Z ");
+    EXPECT_EQ(term.screen.Attrs(1).substr(0, 4), "bb  ");
+    EXPECT_EQ(term.screen.Row(2).substr(0, 5), "   Q ");
+    EXPECT_EQ(term.screen.Attrs(2), std::string(80, ' '));
+}
+
+TEST(RenderRow, LongLineIsClippedNotWrapped) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    std::string line(100, 'x');
+    SetText(ed, line + "\nnext");
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0), std::string(80, 'x'));
+    EXPECT_EQ(term.screen.Row(1).substr(0, 5), "next ");
+}
+
+TEST(RenderRow, CursorHighlight) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    SetText(ed, "abc", 3);
+    RefreshWindow(ed);
+    EXPECT_EQ(Image(ed).substr(0, 17), "\x1b[0mabc\x1b[1m \x1b[0m ");
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 5), "   b ");
+    EXPECT_EQ(ed.screen.DrawnCursorPos.row, 0);
+    EXPECT_EQ(ed.screen.DrawnCursorPos.col, 3);
+
+    ed.InsertMode = kOverwrite;
+    RefreshWindow(ed);
+    EXPECT_EQ(Image(ed), "\x1b[0mabc" + std::string(77, ' '));
+    EXPECT_EQ(term.screen.Attrs(0), std::string(80, ' '));
+    EXPECT_EQ(term.screen.CursorCol(), 3);
+
+    ed.InsertMode = kInsert;
+    ed.ConsoleVariant = 4;
+    ed.Cursor = 2;
+    ed.BlockBegin = 3;
+    ed.BlockEnd = 4;
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 4), " rb ");
+}
+
+TEST(RenderRow, WsBlockAcrossRows) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    SetText(ed, "one\ntwo\nthree", 12);
+    ed.InsertMode = kOverwrite;
+    ed.BlockBegin = 3;  // "e" of one
+    ed.BlockEnd = 10;   // up to "th"
+    ed.screen.CursorScreenPos = {2, 0};
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 4), "  bb");  // the line feed shows as blank cells
+    EXPECT_EQ(term.screen.Attrs(1).substr(0, 4), "bbbb");
+    EXPECT_EQ(term.screen.Attrs(2).substr(0, 5), "b    ");
+    ed.BlockVisible = 0;
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Attrs(1), std::string(80, ' '));
+}
+
+TEST(RenderRow, RegionFollowsMarkAndCursor) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    ed.EditMode = EMACS;
+    SetText(ed, "abcdef", 1);
+    ed.Mark = 1 + 4;
+    ed.BlockBegin = ed.BlockEnd = 0;
+    RefreshWindow(ed);
+    EXPECT_EQ(ed.BlockBegin, 2u);
+    EXPECT_EQ(ed.BlockEnd, 5u);
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 6), " bbb  ");  // the cursor cell b, then c d
+
+    ed.Mark = 0;  // no mark: nothing is highlighted, whatever the old bounds say
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 6), " b    ");
+}
+
+TEST(RenderWindow, TopLineFollowsCursorRow) {
+    FakeTerminal term(6, 20);
+    Editor ed(term);
+    SetText(ed, "l1\nl2\nl3\nl4\nl5\nl6\nl7\nl8", 18);  // cursor on l7
+    ed.screen.CursorScreenPos = {2, 0};
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 2), "l5");
+    EXPECT_EQ(term.screen.Row(2).substr(0, 2), "l7");
+    // More rows asked than lines exist: the first line stays on top.
+    ed.Cursor = 4;
+    ed.screen.CursorScreenPos = {4, 0};
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 2), "l1");
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 1);
+    // A row below the window (the terminal shrank) puts the cursor line on the last row.
+    ed.screen.CursorScreenPos = {40, 0};
+    ed.Cursor = 19;
+    RefreshWindow(ed);
+    EXPECT_EQ(ed.screen.DrawnCursorPos.row, 4);
+    EXPECT_EQ(term.screen.Row(4).substr(0, 2), "l7");
+}
+
+TEST(RenderWindow, WindowRowOperations) {
+    FakeTerminal term(6, 20);
+    Editor ed(term);
+    SetText(ed, "a\nbcdef", 5);
+    ReadWindowSize(ed);
+    ed.screen.CursorScreenPos = {4, 3};
+    WindowRowDown(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 4);
+    WindowRowUp(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 3);
+    EXPECT_EQ(term.output.substr(term.output.size() - 10), "\x1b[004;004H");
+    WindowHome(ed);
+    WindowRowUp(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 0);
+    WindowRowCentre(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 2);
+    EXPECT_EQ(ed.screen.CursorScreenPos.col, 3);
+    WindowLastRow(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 4);
+    ed.screen.DrawnCursorPos = {1, 7};
+    RestoreCursor(ed);
+    EXPECT_EQ(ed.screen.CursorScreenPos.col, 7);
+    PromptCursor(ed);
+    EXPECT_EQ(term.screen.CursorRow(), 5);
+    EXPECT_EQ(term.screen.CursorCol(), 10);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 1);  // the window keeps its place
+}
+
+TEST(ScreenCache, UnchangedScreenSendsOnlyTheCursor) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    SetText(ed, "hello\nworld\n", 8);
+    ed.screen.CursorScreenPos = {1, 0};
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    term.output.clear();
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    EXPECT_EQ(term.output, "\x1b[002;003H");
+
+    // One changed row goes out alone, between its position and the cursor's.
+    term.output.clear();
+    ed.buf[1 + 6] = 'W';
+    RefreshWindow(ed);
+    std::string image = "\x1b[0mWo\x1b[1mr\x1b[0mld" + std::string(75, ' ');
+    EXPECT_EQ(term.output, "\x1b[002;001H" + image + "\x1b[002;003H" + "\x1b[002;003H");
+}
+
+TEST(ScreenCache, InvalidateAndRepaint) {
+    FakeTerminal term(5, 20);
+    Editor ed(term);
+    SetText(ed, "abc");
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    term.output.clear();
+    InvalidateScreenCache(ed);
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    for (const char* seq :
+         {"\x1b[001;001H", "\x1b[002;001H", "\x1b[003;001H", "\x1b[004;001H", "\x1b[005;001H"})
+        EXPECT_NE(term.output.find(seq), std::string::npos) << seq + 1;
+
+    // After the shell wrote over the screen, every row comes back from the cache.
+    std::string before[5];
+    for (int r = 0; r < 5; ++r) before[r] = term.screen.Row(r);
+    term.screen.Resize(5, 20);
+    RepaintScreen(ed);
+    for (int r = 0; r < 5; ++r) EXPECT_EQ(term.screen.Row(r), before[r]) << r;
+    EXPECT_EQ(term.screen.Attrs(4)[0], 's');
+    EXPECT_EQ(term.screen.CursorRow(), 0);
+    EXPECT_EQ(term.screen.CursorCol(), 0);
+}
+
+TEST(WindowSize, UnknownOrZeroColumnsIs24By80) {
+    FakeTerminal term(24, 80);
+    term.SetSize(0, 0);
+    Editor ed(term);
+    ed.screen.TextRows = 5;
+    ed.screen.Columns = 7;
+    SetText(ed, "x");
+    RefreshWindow(ed);
+    EXPECT_EQ(ed.screen.TextRows, 23);
+    EXPECT_EQ(ed.screen.Columns, 80);
+    EXPECT_EQ(term.screen.Row(22), std::string(80, ' '));
+    EXPECT_NE(term.output.find("\x1b[023;001H"), std::string::npos);
+}
+
+TEST(WindowSize, HugeTerminalIsClamped) {
+    FakeTerminal term(300, 300);
+    Editor ed(term);
+    SetText(ed, std::string(300, 'q'));
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    EXPECT_EQ(ed.screen.TextRows, 254);
+    EXPECT_EQ(ed.screen.Columns, 255);
+    EXPECT_EQ(term.screen.Row(0), std::string(255, 'q') + std::string(45, ' '));
+    EXPECT_EQ(term.screen.Row(254).substr(243, 12), "altH=help WS");
+    EXPECT_EQ(term.output.find("\x1b[256;"), std::string::npos);
+}
+
+TEST(WindowSize, OneByOneDoesNotCrash) {
+    FakeTerminal term(1, 1);
+    Editor ed(term);
+    SetText(ed, "abc\ndef", 5);
+    term.AddBurst("xy\r");
+    term.AddBurst("k");
+    RefreshWindow(ed);
+    DrawStatusLine(ed);
+    EXPECT_EQ(ed.screen.TextRows, 0);
+    EXPECT_EQ(ed.screen.Columns, 1);
+    WindowLastRow(ed);
+    WindowRowCentre(ed);
+    WindowRowDown(ed);
+    EXPECT_EQ(ReadLine(ed, "GO LINE:", ed.CommandText, 124), 2u);
+    Help(ed);
+    EXPECT_EQ(ed.TextEnd, 8u);
+    DrawStatusLine(ed);
+    EXPECT_EQ(term.screen.Row(0), " ");
+}
+
+TEST(WindowSize, ResizeRedrawsEveryRow) {
+    FakeTerminal term(5, 20);
+    Editor ed(term);
+    SetText(ed, "abc");
+    RefreshWindow(ed);
+    term.SetSize(5, 30);
+    term.output.clear();
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0), "abc" + std::string(27, ' '));
+    EXPECT_NE(term.output.find("\x1b[004;001H"), std::string::npos);
+}
+
+TEST(Help, PageShownAndEverythingRestored) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    ed.EditMode = VI;
+    SetText(ed, "line one\nline two\n", 12);
+    ed.KillLength = 3;
+    std::memcpy(ed.buf + ed.TextEnd + 1, "KIL", 3);
+    ed.ChangedMark = '*';
+    ed.BlockBegin = 1;
+    ed.BlockEnd = 5;
+    ed.screen.CursorScreenPos = {5, 0};
+    RefreshWindow(ed);
+    const ScreenPos drawn = ed.screen.DrawnCursorPos;
+    std::string before(reinterpret_cast<const char*>(ed.buf), 1024);
+
+    term.AddBurst("\x1b[A");
+    Help(ed);
+    // The vi page fills the 23 rows exactly, the notice on the last.
+    EXPECT_EQ(term.screen.Row(0).substr(0, 24), "Key bindings in vi mode:");
+    EXPECT_EQ(term.screen.Attrs(0)[0], 'b');
+    EXPECT_EQ(term.screen.Attrs(0)[1], ' ');  // no block on the page
+    EXPECT_EQ(term.screen.Row(22).substr(0, 43), std::string(24, ' ') + "-= PRESS ANY KEY =-");
+    EXPECT_EQ(term.screen.Row(19).substr(0, 36), ":<other cmd>" + std::string(12, ' ') + "pipe buffer ");
+
+    // One byte ended the page; the rest of the key is still waiting.
+    EXPECT_TRUE(term.InputPending());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ed.buf), 1024), before);
+    EXPECT_EQ(ed.Cursor, 13u);
+    EXPECT_EQ(ed.TextEnd, 19u);
+    EXPECT_EQ(ed.BlockVisible, 1);
+    EXPECT_EQ(ed.ChangedMark, '*');
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, drawn.row);
+    EXPECT_EQ(ed.screen.CursorScreenPos.col, drawn.col);
+
+    RefreshWindow(ed);
+    EXPECT_EQ(term.screen.Row(0).substr(0, 9), "line one ");
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 5), "bbbb ");
+    EXPECT_EQ(term.screen.Row(22), std::string(80, ' '));
+}
+
+TEST(Help, EmptyBufferAndEveryMode) {
+    for (int mode : {1, 2, 4, 8, 16, 0}) {
+        FakeTerminal term(24, 80);
+        Editor ed(term);
+        ed.EditMode = uint8_t(mode);
+        SetText(ed, "");
+        term.AddBurst("q");
+        Help(ed);
+        HelpText h = HelpTextFor(uint8_t(mode));
+        EXPECT_EQ(h.length, mode == NEDIT ? 377u : 611u);
+        std::string first(h.text, std::strchr(h.text, '\n'));
+        EXPECT_EQ(term.screen.Row(0).substr(0, first.size()), first);
+        EXPECT_EQ(ed.TextEnd, 1u);
+        EXPECT_EQ(ed.buf[1], '\n');
+    }
+    EXPECT_EQ(std::string(HelpTextFor(0).text, 24), "Key bindings in WS mode:");
+}
+
+TEST(NumberToDecimal, WritesRightToLeft) {
+    char field[8] = "       ";
+    char* before = NumberToDecimal(4096, field + 6);
+    EXPECT_EQ(before, field + 2);
+    EXPECT_STREQ(field, "   4096");
+    EXPECT_EQ(NumberToDecimal(0, field + 6), field + 5);
+    EXPECT_EQ(field[6], '0');
+}
+
+}  // namespace
