@@ -42,8 +42,8 @@ size_t ImageLength(const uint8_t* image) {
     return z ? size_t(static_cast<const uint8_t*>(z) - image) : kRowImageSize - 1;
 }
 
-// Composes the row images of one refresh. The attribute flags live across rows only as far as the
-// design needs: each row starts with the attribute of its first position.
+// Composes the row images of one refresh. Each row starts with the attribute of its first position,
+// so its image depends on that row alone and an unchanged row matches its cache slot.
 struct RowComposer {
     Editor& ed;
     bool blockShown = false;
@@ -103,7 +103,7 @@ struct RowComposer {
         uint64_t d = 0;
         int s = 0;
         unsigned tabFill = 0;
-        // no skip
+        if (offset > 0) SkipHidden(&p, &d);
         for (;;) {
             if (s >= columns) {
                 // Clipped: the rest of the line is not shown, and attributes no longer matter.

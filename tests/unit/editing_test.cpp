@@ -41,8 +41,8 @@ protected:
     uint64_t FreshLineNumber() const { return 1 + std::count(ed.buf + 1, ed.buf + ed.Cursor, '\n'); }
     // The text with '|' at the cursor.
     std::string Text() const {
-        std::string s(reinterpret_cast<char*>(ed.buf + 1), ed.TextLength());
-        return s.insert(ed.Cursor - 1, "|");
+        const char* t = reinterpret_cast<const char*>(ed.buf);
+        return std::string(t + 1, t + ed.Cursor) + '|' + std::string(t + ed.Cursor, t + ed.TextEnd);
     }
     std::string Kill() const {
         return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);

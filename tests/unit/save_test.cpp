@@ -130,7 +130,7 @@ TEST_F(SaveTest, OldVersionBecomesTheBackup) {
 
 TEST_F(SaveTest, ModeBitsSurviveTheUmask) {
     for (mode_t mode : {0600, 0755, 0700}) {
-        std::string name = "f" + std::to_string(mode);
+        std::string name = std::to_string(mode) + ".txt";
         Write(name, "x\n", mode);
         LoadAndEdit(name.c_str(), "y\n");
         ASSERT_TRUE(SaveFile(ed)) << name;
