@@ -104,7 +104,7 @@ void TransposeChars(Editor& ed) {
     }
     ed.Cursor = b;
     uint8_t before = ed.buf[b - 1], under = ed.buf[b];
-    RecordSwap(ed, b - 1);
+    RecordSwap(ed, b);  // undo exchanges b - 1 and b again
     ed.buf[b - 1] = under;
     ed.buf[b] = before;
     ed.ChangedMark = '*';

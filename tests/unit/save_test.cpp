@@ -27,7 +27,9 @@ struct InputExhausted {};
 class AsNobody {
 public:
     AsNobody() {
-        if (geteuid() == 0) dropped_ = setresgid(65534, 65534, 0) == 0 && setresuid(65534, 65534, 0) == 0;
+        if (geteuid() != 0 || setresgid(65534, 65534, 0) != 0) return;
+        dropped_ = setresuid(65534, 65534, 0) == 0;
+        if (!dropped_) (void)setresgid(0, 0, 0);
     }
     ~AsNobody() {
         if (dropped_) {
