@@ -8,102 +8,112 @@
 // Every table is built by assigning key by key over a default, so a missing row cannot shift the
 // rows after it.
 
-static consteval std::array<Handler, kCommandCount> MakeCommands() {
-    std::array<Handler, kCommandCount> t{};
-    t[cmd::LineStart] = LineStart;
-    t[cmd::LineUp] = LineUp;
-    t[cmd::PageUp] = PageUp;
-    t[cmd::CharLeft] = CharLeft;
-    t[cmd::CharRight] = CharRight;
-    t[cmd::LineEnd] = LineEnd;
-    t[cmd::LineDown] = LineDown;
-    t[cmd::PageDown] = PageDown;
-    t[cmd::ToggleInsert] = ToggleInsert;
-    t[cmd::DeleteChar] = DeleteChar;
-    t[cmd::NoOp] = NoOp;
-    t[cmd::Quit] = Quit;
-    t[cmd::Save] = Save;
-    t[cmd::SaveAndLoad] = SaveAndLoad;
-    t[cmd::GoTextStart] = GoTextStart;
-    t[cmd::GoTextEnd] = GoTextEnd;
-    t[cmd::InsertFile] = InsertFile;
-    t[cmd::GoLine] = GoLine;
-    t[cmd::WordLeft] = WordLeft;
-    t[cmd::WordRight] = WordRight;
-    t[cmd::MarkBlockEnd] = MarkBlockEnd;
-    t[cmd::CopyBlock] = CopyBlock;
-    t[cmd::SaveAndQuit] = SaveAndQuit;
-    t[cmd::DeleteToLineStart] = DeleteToLineStart;
-    t[cmd::PreviousPosition] = PreviousPosition;
-    t[cmd::DeleteBlock] = DeleteBlock;
-    t[cmd::Replace] = Replace;
-    t[cmd::Find] = Find;
-    t[cmd::LastFind] = LastFind;
-    t[cmd::ToggleBlock] = ToggleBlock;
-    t[cmd::WindowTop] = WindowTop;
-    t[cmd::WindowBottom] = WindowBottom;
-    t[cmd::GoBlockBegin] = GoBlockBegin;
-    t[cmd::GoBlockEnd] = GoBlockEnd;
-    t[cmd::DeleteToLineEnd] = DeleteToLineEnd;
-    t[cmd::MoveBlock] = MoveBlock;
-    t[cmd::MarkBlockBegin] = MarkBlockBegin;
-    t[cmd::WriteBlock] = WriteBlock;
-    t[cmd::ExchangeMark] = ExchangeMark;
-    t[cmd::CopyRegion] = CopyRegion;
-    t[cmd::ReplaceForward] = ReplaceForward;
-    t[cmd::SaveAs] = SaveAs;
-    t[cmd::DeleteWord] = DeleteWord;
-    t[cmd::ViInsert] = ViInsert;
-    t[cmd::ExCommand] = ExCommand;
-    t[cmd::ViAppend] = ViAppend;
-    t[cmd::ViAppendLineEnd] = ViAppendLineEnd;
-    t[cmd::ViOpenBelow] = ViOpenBelow;
-    t[cmd::WindowTop2] = WindowTop;
-    t[cmd::WindowBottom2] = WindowBottom;
-    t[cmd::ViOpenAbove] = ViOpenAbove;
-    t[cmd::ViInsertLineStart] = ViInsertLineStart;
-    t[cmd::ViReplaceMode] = ViReplaceMode;
-    t[cmd::ViDelete] = ViDelete;
-    t[cmd::HalfPageDown] = HalfPageDown;
-    t[cmd::HalfPageUp] = HalfPageUp;
-    t[cmd::FirstNonBlank] = FirstNonBlank;
-    t[cmd::FindForwardExact] = FindForwardExact;
-    t[cmd::FindBackwardExact] = FindBackwardExact;
-    t[cmd::PasteAfter] = PasteAfter;
-    t[cmd::PasteBefore] = PasteBefore;
-    t[cmd::Help] = Help;
-    t[cmd::SetMode] = SetMode;
-    t[cmd::DeleteLeft] = DeleteLeft;
-    t[cmd::ViSubstituteLine] = ViSubstituteLine;
-    t[cmd::ViZZ] = ViZZ;
-    t[cmd::ViCenterLine] = ViCenterLine;
-    t[cmd::WordEnd] = WordEnd;
-    t[cmd::ViGoFirstLine] = ViGoFirstLine;
-    t[cmd::ViSetMark] = ViSetMark;
-    t[cmd::ViYank] = ViYank;
-    t[cmd::LoadNew] = LoadNew;
-    t[cmd::SedPipe] = SedPipe;
-    t[cmd::RepeatReplace] = RepeatReplace;
-    t[cmd::ViReplaceChar] = ViReplaceChar;
-    t[cmd::ViChangeToLineEnd] = ViChangeToLineEnd;
-    t[cmd::ViDeleteToLineEnd] = ViDeleteToLineEnd;
-    t[cmd::JoinLines] = JoinLines;
-    t[cmd::Bell] = Bell;
-    t[cmd::Calculate] = Calculate;
-    t[cmd::ViGoMark] = ViGoMark;
-    t[cmd::Suspend] = Suspend;
-    t[cmd::WindowMiddle] = WindowMiddle;
-    t[cmd::Undo] = Undo;
+// One row per command, in command-number order; Row() also records that the number was given.
+struct CommandRows {
+    std::array<Handler, kCommandCount> handlers{};
+    std::array<bool, kCommandCount> given{};
+    constexpr void Row(uint8_t id, Handler h) {
+        handlers[id] = h;
+        given[id] = true;
+    }
+};
+
+static consteval CommandRows MakeCommands() {
+    CommandRows t;
+    t.Row(cmd::LineStart, LineStart);
+    t.Row(cmd::LineUp, LineUp);
+    t.Row(cmd::PageUp, PageUp);
+    t.Row(cmd::CharLeft, CharLeft);
+    t.Row(cmd::CharRight, CharRight);
+    t.Row(cmd::LineEnd, LineEnd);
+    t.Row(cmd::LineDown, LineDown);
+    t.Row(cmd::PageDown, PageDown);
+    t.Row(cmd::ToggleInsert, ToggleInsert);
+    t.Row(cmd::DeleteChar, DeleteChar);
+    t.Row(cmd::NoOp, NoOp);
+    t.Row(cmd::Quit, Quit);
+    t.Row(cmd::Save, Save);
+    t.Row(cmd::SaveAndLoad, SaveAndLoad);
+    t.Row(cmd::GoTextStart, GoTextStart);
+    t.Row(cmd::GoTextEnd, GoTextEnd);
+    t.Row(cmd::InsertFile, InsertFile);
+    t.Row(cmd::GoLine, GoLine);
+    t.Row(cmd::WordLeft, WordLeft);
+    t.Row(cmd::WordRight, WordRight);
+    t.Row(cmd::MarkBlockEnd, MarkBlockEnd);
+    t.Row(cmd::CopyBlock, CopyBlock);
+    t.Row(cmd::SaveAndQuit, SaveAndQuit);
+    t.Row(cmd::DeleteToLineStart, DeleteToLineStart);
+    t.Row(cmd::PreviousPosition, PreviousPosition);
+    t.Row(cmd::DeleteBlock, DeleteBlock);
+    t.Row(cmd::Replace, Replace);
+    t.Row(cmd::Find, Find);
+    t.Row(cmd::LastFind, LastFind);
+    t.Row(cmd::ToggleBlock, ToggleBlock);
+    t.Row(cmd::WindowTop, WindowTop);
+    t.Row(cmd::WindowBottom, WindowBottom);
+    t.Row(cmd::GoBlockBegin, GoBlockBegin);
+    t.Row(cmd::GoBlockEnd, GoBlockEnd);
+    t.Row(cmd::DeleteToLineEnd, DeleteToLineEnd);
+    t.Row(cmd::MoveBlock, MoveBlock);
+    t.Row(cmd::MarkBlockBegin, MarkBlockBegin);
+    t.Row(cmd::WriteBlock, WriteBlock);
+    t.Row(cmd::ExchangeMark, ExchangeMark);
+    t.Row(cmd::CopyRegion, CopyRegion);
+    t.Row(cmd::ReplaceForward, ReplaceForward);
+    t.Row(cmd::SaveAs, SaveAs);
+    t.Row(cmd::DeleteWord, DeleteWord);
+    t.Row(cmd::ViInsert, ViInsert);
+    t.Row(cmd::ExCommand, ExCommand);
+    t.Row(cmd::ViAppend, ViAppend);
+    t.Row(cmd::ViAppendLineEnd, ViAppendLineEnd);
+    t.Row(cmd::ViOpenBelow, ViOpenBelow);
+    t.Row(cmd::WindowTop2, WindowTop);
+    t.Row(cmd::WindowBottom2, WindowBottom);
+    t.Row(cmd::ViOpenAbove, ViOpenAbove);
+    t.Row(cmd::ViInsertLineStart, ViInsertLineStart);
+    t.Row(cmd::ViReplaceMode, ViReplaceMode);
+    t.Row(cmd::ViDelete, ViDelete);
+    t.Row(cmd::HalfPageDown, HalfPageDown);
+    t.Row(cmd::HalfPageUp, HalfPageUp);
+    t.Row(cmd::FirstNonBlank, FirstNonBlank);
+    t.Row(cmd::FindForwardExact, FindForwardExact);
+    t.Row(cmd::FindBackwardExact, FindBackwardExact);
+    t.Row(cmd::PasteAfter, PasteAfter);
+    t.Row(cmd::PasteBefore, PasteBefore);
+    t.Row(cmd::Help, Help);
+    t.Row(cmd::SetMode, SetMode);
+    t.Row(cmd::DeleteLeft, DeleteLeft);
+    t.Row(cmd::ViSubstituteLine, ViSubstituteLine);
+    t.Row(cmd::ViZZ, ViZZ);
+    t.Row(cmd::ViCenterLine, ViCenterLine);
+    t.Row(cmd::WordEnd, WordEnd);
+    t.Row(cmd::ViGoFirstLine, ViGoFirstLine);
+    t.Row(cmd::ViSetMark, ViSetMark);
+    t.Row(cmd::ViYank, ViYank);
+    t.Row(cmd::LoadNew, LoadNew);
+    t.Row(cmd::SedPipe, SedPipe);
+    t.Row(cmd::RepeatReplace, RepeatReplace);
+    t.Row(cmd::ViReplaceChar, ViReplaceChar);
+    t.Row(cmd::ViChangeToLineEnd, ViChangeToLineEnd);
+    t.Row(cmd::ViDeleteToLineEnd, ViDeleteToLineEnd);
+    t.Row(cmd::JoinLines, JoinLines);
+    t.Row(cmd::Bell, Bell);
+    t.Row(cmd::Calculate, Calculate);
+    t.Row(cmd::ViGoMark, ViGoMark);
+    t.Row(cmd::Suspend, Suspend);
+    t.Row(cmd::WindowMiddle, WindowMiddle);
+    t.Row(cmd::Undo, Undo);
     return t;
 }
-constexpr std::array<Handler, kCommandCount> kCommands = MakeCommands();
+constexpr std::array<Handler, kCommandCount> kCommands = MakeCommands().handlers;
 
-static consteval bool AllFilled(const std::array<Handler, kCommandCount>& t) {
-    for (Handler h : t)
-        if (!h) return false;
+static consteval bool AllGiven() {
+    for (bool g : MakeCommands().given)
+        if (!g) return false;
     return true;
 }
-static_assert(AllFilled(MakeCommands()), "every command number has its handler");
+static_assert(AllGiven(), "every command number has its handler");
 
 static consteval std::array<Handler, 32> EmptyMap() {
     std::array<Handler, 32> m{};
