@@ -61,6 +61,16 @@ struct UndoState {
     size_t SnapshotRecord = 0;  // 0 = none
 };
 
+// What the help page took away while it is shown: the start of the text and the cursor state.
+inline constexpr size_t kHelpSaveSize = 1024;
+struct HelpState {
+    bool active = false;
+    uint8_t saved[kHelpSaveSize] = {};
+    ScreenPos drawn;
+    size_t cursor = 0, textEnd = 0;
+    uint8_t blockVisible = 0;
+};
+
 struct Editor {
     explicit Editor(Terminal& t) : term(t) {}
     ~Editor();
@@ -107,6 +117,7 @@ struct Editor {
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;
+    double LastResult = 0;     // the calculator's r; kept across loads
 
     // Entry buffers of the prompts.
     char FileName[256] = {};
@@ -126,6 +137,7 @@ struct Editor {
 
     Screen screen;
     UndoState undo;
+    HelpState help;
 
     // Where the pipe filter finds sed; the tests point it at a stand-in.
     const char* SedPath = "/bin/sed";

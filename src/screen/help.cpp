@@ -115,7 +115,6 @@ static_assert(sizeof kViHelp - 1 == 611);
 static_assert(sizeof kNeditHelp - 1 == 377);
 static_assert(sizeof kClosingLine - 1 == 25);
 
-constexpr size_t kHelpSaveSize = 1024;
 static_assert(611 + sizeof kClosingLine - 1 + 1 <= kHelpSaveSize,
               "the page and its line feed fit the save area");
 
@@ -141,15 +140,17 @@ void Help(Editor& ed) {
         Bell(ed);
         return;
     }
-    const ScreenPos drawn = ed.screen.DrawnCursorPos;
-    const Pos cursor = ed.Cursor;
-    const Pos textEnd = ed.TextEnd;
-    const uint8_t blockVisible = ed.BlockVisible;
+    // Kept in the editor's state, so that a hang-up while the page is shown saves the real text.
+    HelpState& h = ed.help;
+    h.drawn = ed.screen.DrawnCursorPos;
+    h.cursor = ed.Cursor;
+    h.textEnd = ed.TextEnd;
+    h.blockVisible = ed.BlockVisible;
     ed.BlockVisible = 0;
 
-    uint8_t saved[kHelpSaveSize];
     uint8_t* text = ed.buf + ed.TextStart;
-    std::memcpy(saved, text, kHelpSaveSize);
+    std::memcpy(h.saved, text, kHelpSaveSize);
+    h.active = true;
 
     HelpText help = HelpTextFor(ed.EditMode);
     std::memcpy(text, help.text, help.length);
@@ -160,11 +161,17 @@ void Help(Editor& ed) {
 
     RefreshWindow(ed);
     (void)ReadKeyByte(ed);
-
-    std::memcpy(text, saved, kHelpSaveSize);
-    ed.BlockVisible = blockVisible;
-    ed.Cursor = cursor;
-    ed.TextEnd = textEnd;
-    ed.screen.DrawnCursorPos = drawn;
+    EndHelp(ed);
     RestoreCursor(ed);
+}
+
+void EndHelp(Editor& ed) {
+    HelpState& h = ed.help;
+    if (!h.active) return;
+    h.active = false;
+    std::memcpy(ed.buf + ed.TextStart, h.saved, kHelpSaveSize);
+    ed.BlockVisible = h.blockVisible;
+    ed.Cursor = h.cursor;
+    ed.TextEnd = h.textEnd;
+    ed.screen.DrawnCursorPos = h.drawn;
 }

@@ -64,6 +64,8 @@ struct HelpText {
 };
 HelpText HelpTextFor(uint8_t mode);
 void Help(Editor& ed);
+// Puts back what the help page took away (nothing when no page is shown).
+void EndHelp(Editor& ed);
 
 // ---- vi ex command line.
 void ExCommand(Editor& ed);

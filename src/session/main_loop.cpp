@@ -76,6 +76,7 @@ static void ExitProcess(Editor& ed, int status) {
 }
 
 void TerminalLost(Editor& ed) {
+    EndHelp(ed);  // the help page lends the start of the text
     int status = 0;
     char saved[4200] = "";
     if (ed.ChangedMark == '*') {
