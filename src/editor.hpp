@@ -59,6 +59,10 @@ struct UndoState {
     size_t UndoTop = 4;
     bool Undoing = false;
     size_t SnapshotRecord = 0;  // 0 = none
+    // Held open on the snapshot file this editor made (-1 = none), so that only that file is read
+    // back and removed; SnapshotValid tells whether it holds the text of SnapshotRecord.
+    int SnapshotFd = -1;
+    bool SnapshotValid = false;
 };
 
 // What the help page took away while it is shown: the start of the text and the cursor state.
@@ -117,6 +121,12 @@ struct Editor {
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;
+    // Search state kept between a find and its repeats.
+    uint32_t SearchLength = 0;   // bytes a replacement takes out
+    uint32_t ReplaceLength = 0;  // bytes it puts in
+    int SearchStep = 1;          // +1 forward, -1 backward
+    uint8_t CaseMask = 0xDF;     // bytes from 65 up are ANDed with it: 0xDF ignores case, 0xFF keeps it
+    Pos WrapOrigin = 0;          // PICO and vi: where the current search began
     double LastResult = 0;     // the calculator's r; kept across loads
 
     // Entry buffers of the prompts.

@@ -84,6 +84,8 @@ TEST_P(KeyScript, Runs) {
         EXPECT_EQ(r.cursorRow, row) << "cursor row";
         EXPECT_EQ(r.cursorCol, col) << "cursor column";
     }
+    std::string bells = ReadFileOr((c.dir / "bells").string(), &has);
+    if (has) EXPECT_EQ(r.bells, std::stoi(bells)) << "bells rung";
     std::string saved = ReadFileOr((c.dir / "saved").string(), &has);
     if (has) {
         EXPECT_TRUE(r.savedExists) << "file.txt on disk";

@@ -3,7 +3,8 @@
 //
 // A case is a folder tests/scripts/<mode>/<area>/<case>/ holding
 //   in      the file loaded at start, as file.txt (absent: file.txt does not exist)
-//   keys    one line = one burst of input; "# " lines are comments. ^A..^Z ^@ ^[ ^\ ^] ^^ ^_ are control
+//   keys    one line = one burst of input; lines "#" and "# ..." are comments (type # as <0x23>). ^A..^Z ^@
+//   ^[ ^\ ^] ^^ ^_ are control
 //           bytes; <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Ins> <Del> <Esc> <Enter>
 //           <Tab> <Bs> <DEL> <caret> <lt> <0xNN> are single keys; <resize RxC> and <cont> are events.
 //   out     the text after the last key
@@ -12,6 +13,7 @@
 //   attrs   optional: one letter per cell (b bold, r reverse, s status colours), trailing blanks dropped
 //   cursor  optional: "row col" of the terminal cursor
 //   saved   optional: the content of file.txt on disk at the end
+//   bells   optional: how many times the bell rang
 //   exit    optional: "left" when the editor must have left, "lost" when it must have lost its terminal
 #pragma once
 
