@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "buffer/buffer.hpp"
@@ -72,6 +73,21 @@ void BM_TypeOneCharacterAtStartOf100MB(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TypeOneCharacterAtStartOf100MB)->Unit(benchmark::kMillisecond);
+
+// Case ignored: both first-byte candidates are scanned over the whole text before the hit at its end.
+void BM_FindIgnoringCaseOver100MB(benchmark::State& state) {
+    FakeTerminal term;
+    Editor ed(term);
+    if (!LoadFile(ed, BigFile(100))) state.SkipWithError("load failed");
+    std::memcpy(ed.buf + ed.TextEnd - 7, "Needle", 6);
+    const uint8_t needle[] = "needle";
+    for (auto _ : state) {
+        Pos p = FindOccurrence(ed, ed.TextStart, needle, 6, 1, 0xDF, false);
+        if (p != ed.TextEnd - 7) state.SkipWithError("not found");
+        benchmark::DoNotOptimize(p);
+    }
+}
+BENCHMARK(BM_FindIgnoringCaseOver100MB)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -135,6 +135,15 @@ void CutRegion(Editor& ed);
 void Paste(Editor& ed);
 void SelectAll(Editor& ed);
 
+// ---- Search.
+// Byte equality of the finds: bytes from 65 up are ANDed with caseMask (0xDF ignores case, 0xFF keeps it).
+inline uint8_t FoldCase(uint8_t c, uint8_t caseMask) { return c >= 65 ? uint8_t(c & caseMask) : c; }
+// Start of the nearest occurrence of the n bytes at s (n >= 1) that lies wholly inside the text, looking
+// from `from` in steps of `step` (+1 or -1), `from` itself excluded; 0 when there is none. `wrap` (forward
+// only) goes on from TextStart and gives up on coming back to `from`.
+Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int step, uint8_t caseMask,
+                   bool wrap);
+
 // ---- Commands: search and replace.
 void Find(Editor& ed);
 void Replace(Editor& ed);

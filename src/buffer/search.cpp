@@ -1,13 +1,233 @@
+// Finding text and replacing one occurrence per command, with the per-mode prompts, options and repeats.
+#include <cstring>
+
 #include "buffer/buffer.hpp"
+#include "files/files.hpp"
+#include "screen/screen.hpp"
 #include "session/session.hpp"
 
-// Search and replace come later; until then their keys ring the bell.
-void Find(Editor& ed) { Bell(ed); }
-void Replace(Editor& ed) { Bell(ed); }
-void FindForward(Editor& ed) { Bell(ed); }
-void FindBackward(Editor& ed) { Bell(ed); }
-void RepeatFind(Editor& ed) { Bell(ed); }
-void FindForwardExact(Editor& ed) { Bell(ed); }
-void FindBackwardExact(Editor& ed) { Bell(ed); }
-void ReplaceForward(Editor& ed) { Bell(ed); }
-void RepeatReplace(Editor& ed) { Bell(ed); }
+namespace {
+
+constexpr size_t kLongestText = 255;
+constexpr size_t kLongestOptions = 124;
+// Both first-byte scans stop at the end of one chunk, so a rare second candidate cannot make the scan
+// run far past a near hit of the first.
+constexpr size_t kChunk = size_t(1) << 16;
+
+// The text bytes a search byte can match: at most two when case is ignored (the byte and the one 32
+// above its fold), one when it must match.
+struct FirstBytes {
+    uint8_t byte[2] = {0, 0};
+    int count = 0;
+};
+
+FirstBytes CandidatesFor(uint8_t c, uint8_t caseMask) {
+    FirstBytes fb;
+    const uint8_t folded = FoldCase(c, caseMask);
+    for (unsigned b = 0; b < 256 && fb.count < 2; ++b)
+        if (FoldCase(uint8_t(b), caseMask) == folded) fb.byte[fb.count++] = uint8_t(b);
+    return fb;
+}
+
+bool RestMatches(const uint8_t* t, const uint8_t* s, size_t n, uint8_t caseMask) {
+    if (caseMask == 0xFF) return std::memcmp(t + 1, s + 1, n - 1) == 0;
+    for (size_t i = 1; i < n; ++i)
+        if (FoldCase(t[i], caseMask) != FoldCase(s[i], caseMask)) return false;
+    return true;
+}
+
+// First position in lo..hi holding a first byte, or 0.
+Pos NextCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
+    for (Pos start = lo; start <= hi; start += kChunk) {
+        size_t len = hi - start + 1 < kChunk ? hi - start + 1 : kChunk;
+        const void* a = std::memchr(buf + start, fb.byte[0], len);
+        if (fb.count == 2) {
+            size_t upTo = a ? size_t(static_cast<const uint8_t*>(a) - (buf + start)) : len;
+            if (const void* b = std::memchr(buf + start, fb.byte[1], upTo)) a = b;
+        }
+        if (a) return Pos(static_cast<const uint8_t*>(a) - buf);
+    }
+    return 0;
+}
+
+// Last position in lo..hi holding a first byte, or 0.
+Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
+    for (Pos end = hi + 1; end > lo;) {
+        size_t len = end - lo < kChunk ? end - lo : kChunk;
+        const uint8_t* chunk = buf + end - len;
+        const void* a = memrchr(chunk, fb.byte[0], len);
+        if (fb.count == 2) {
+            size_t from = a ? size_t(static_cast<const uint8_t*>(a) - chunk) + 1 : 0;
+            if (const void* b = memrchr(chunk + from, fb.byte[1], len - from)) a = b;
+        }
+        if (a) return Pos(static_cast<const uint8_t*>(a) - buf);
+        end -= len;
+    }
+    return 0;
+}
+
+Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, uint8_t caseMask,
+                const FirstBytes& fb) {
+    while (lo <= hi) {
+        Pos p = NextCandidate(ed.buf, lo, hi, fb);
+        if (p == 0) return 0;
+        if (RestMatches(ed.buf + p, s, n, caseMask)) return p;
+        lo = p + 1;
+    }
+    return 0;
+}
+
+Pos ScanBackward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, uint8_t caseMask,
+                 const FirstBytes& fb) {
+    while (lo <= hi) {
+        Pos p = PreviousCandidate(ed.buf, lo, hi, fb);
+        if (p == 0) return 0;
+        if (RestMatches(ed.buf + p, s, n, caseMask)) return p;
+        if (p == lo) return 0;
+        hi = p - 1;
+    }
+    return 0;
+}
+
+bool SetsMarkOnFind(const Editor& ed) {
+    return ed.EditMode == EMACS || ed.EditMode == PICO || ed.EditMode == VI;
+}
+bool AsksOptions(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == NEDIT; }
+
+// The first n bytes of the stored text from the cursor, with the stored direction and case; the
+// occurrence or 0.
+Pos FindFromCursor(Editor& ed, size_t n) {
+    if (n == 0) return 0;
+    if (ed.EditMode == PICO || ed.EditMode == VI) ed.WrapOrigin = ed.Cursor;
+    const bool wrap = ed.EditMode == PICO && ed.SearchStep > 0;
+    return FindOccurrence(ed, ed.Cursor, reinterpret_cast<const uint8_t*>(ed.SearchText), n, ed.SearchStep,
+                          ed.CaseMask, wrap);
+}
+
+void FindNext(Editor& ed) {
+    Pos p = FindFromCursor(ed, std::strlen(ed.SearchText));
+    if (p == 0) return;
+    ed.Cursor = p;
+    ed.LastFindPos = p;
+    ed.RecountLines = true;
+}
+
+void ReplaceNext(Editor& ed) {
+    const size_t typed = std::strlen(ed.SearchText);
+    const size_t out = ed.SearchLength < typed ? ed.SearchLength : typed;
+    Pos p = FindFromCursor(ed, out);
+    if (p == 0) return;
+    const size_t in = ed.ReplaceLength;
+    // The room is checked before the found text goes, so a replacement that cannot fit changes nothing.
+    if (in > out && Room(ed) < in - out) {
+        ed.sys.ErrorNumber = 12;
+        ShowError(ed);
+        RestoreCursor(ed);
+        return;
+    }
+    RemoveBytes(ed, p, out);
+    if (!MakeRoom(ed, p, in)) return;
+    std::memcpy(ed.buf + p, ed.ReplaceText, in);
+    ed.Cursor = p;
+    ed.LastFindPos = p;
+    ed.RecountLines = true;
+}
+
+void Repeat(Editor& ed) {
+    if (ed.LastFindKind == 1)
+        FindNext(ed);
+    else if (ed.LastFindKind == 2 && ed.EditMode != EMACS)
+        ReplaceNext(ed);
+}
+
+// "OPT? C/B": every C flips the case rule, every B the direction, starting from forward, case ignored.
+void AskOptions(Editor& ed) {
+    ed.SearchStep = 1;
+    ed.CaseMask = 0xDF;
+    size_t n = ReadLine(ed, "OPT? C/B", ed.CommandText, kLongestOptions);
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t c = uint8_t(ed.CommandText[i]) & 0xDF;
+        if (c == 'C') ed.CaseMask ^= 0x20;
+        if (c == 'B') ed.SearchStep = -ed.SearchStep;
+    }
+}
+
+void StartFind(Editor& ed, int step, uint8_t caseMask) {
+    ed.SearchStep = step;
+    ed.CaseMask = caseMask;
+    if (SetsMarkOnFind(ed)) {
+        ed.Mark = ed.Cursor;
+        ed.BlockVisible = 0;
+    }
+    if (ed.EditMode == EMACS && ed.RepeatSearch) {
+        Repeat(ed);
+        ed.RepeatSearch = true;
+        return;
+    }
+    ed.LastFindKind = 1;
+    // The prompt empties the entry buffer; PICO and vi search again for the text it held.
+    char previous[kLongestText + 1];
+    std::memcpy(previous, ed.SearchText, sizeof previous);
+    size_t n = ReadLine(ed, " SEARCH:", ed.SearchText, kLongestText);
+    if (n > 0 && AsksOptions(ed)) AskOptions(ed);
+    RestoreCursor(ed);
+    if (n == 0) {
+        ed.LastFindKind = 0;
+        if ((ed.EditMode != PICO && ed.EditMode != VI) || previous[0] == 0) return;
+        std::memcpy(ed.SearchText, previous, sizeof previous);
+    }
+    FindNext(ed);
+    ed.RepeatSearch = true;
+}
+
+void StartReplace(Editor& ed) {
+    ed.SearchStep = 1;
+    ed.CaseMask = 0xDF;
+    ed.LastFindKind = 2;
+    size_t n = ReadLine(ed, "REPLACE:", ed.SearchText, kLongestText);
+    if (n == 0) {
+        ed.LastFindKind = 0;
+        RestoreCursor(ed);
+        return;
+    }
+    ed.SearchLength = uint32_t(n);
+    ed.ReplaceLength = uint32_t(ReadLine(ed, "RE WITH:", ed.ReplaceText, kLongestText));
+    if (AsksOptions(ed)) AskOptions(ed);
+    RestoreCursor(ed);
+    ReplaceNext(ed);
+}
+
+}  // namespace
+
+Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int step, uint8_t caseMask,
+                   bool wrap) {
+    if (n == 0 || !ed.buf || ed.TextLength() < n) return 0;
+    // Every occurrence lies wholly inside the text: none starts after `last`.
+    const Pos last = ed.TextEnd - n;
+    const FirstBytes fb = CandidatesFor(s[0], caseMask);
+    if (step < 0) {
+        if (from <= ed.TextStart) return 0;
+        Pos hi = from - 1 < last ? from - 1 : last;
+        return ScanBackward(ed, ed.TextStart, hi, s, n, caseMask, fb);
+    }
+    Pos lo = from < ed.TextStart ? ed.TextStart : from + 1;
+    if (Pos p = ScanForward(ed, lo, last, s, n, caseMask, fb)) return p;
+    if (!wrap || from <= ed.TextStart) return 0;
+    Pos hi = from - 1 < last ? from - 1 : last;
+    return ScanForward(ed, ed.TextStart, hi, s, n, caseMask, fb);
+}
+
+void Find(Editor& ed) { StartFind(ed, 1, 0xDF); }
+void FindForward(Editor& ed) { StartFind(ed, 1, 0xDF); }
+void FindBackward(Editor& ed) { StartFind(ed, -1, 0xDF); }
+void FindForwardExact(Editor& ed) { StartFind(ed, 1, 0xFF); }
+void FindBackwardExact(Editor& ed) { StartFind(ed, -1, 0xFF); }
+
+void Replace(Editor& ed) { StartReplace(ed); }
+void ReplaceForward(Editor& ed) { StartReplace(ed); }
+
+void RepeatFind(Editor& ed) { Repeat(ed); }
+
+void RepeatReplace(Editor& ed) {
+    if (ed.LastFindKind == 2) ReplaceNext(ed);
+}

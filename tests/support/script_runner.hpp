@@ -3,10 +3,10 @@
 //
 // A case is a folder tests/scripts/<mode>/<area>/<case>/ holding
 //   in      the file loaded at start, as file.txt (absent: file.txt does not exist)
-//   keys    one line = one burst of input; lines "#" and "# ..." are comments (type # as <0x23>). ^A..^Z ^@
-//   ^[ ^\ ^] ^^ ^_ are control
-//           bytes; <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Ins> <Del> <Esc> <Enter>
-//           <Tab> <Bs> <DEL> <caret> <lt> <0xNN> are single keys; <resize RxC> and <cont> are events.
+//   keys    one line = one burst of input; lines "#" and "# ..." are comments (type # as <0x23>).
+//           ^A..^Z ^@ ^[ ^\ ^] ^^ ^_ are control bytes; <Up> <Down> <Left> <Right> <Home> <End> <PgUp>
+//           <PgDn> <Ins> <Del> <Esc> <Enter> <Tab> <Bs> <DEL> <caret> <lt> <0xNN> are single keys;
+//           <resize RxC> and <cont> are events.
 //   out     the text after the last key
 //   size    optional "rows cols" (default 24 80)
 //   screen  optional: the screen rows after the last key, trailing blanks dropped
