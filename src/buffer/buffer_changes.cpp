@@ -158,4 +158,7 @@ bool KillBytes(Editor& ed, Pos p, size_t n) {
     return true;
 }
 
-Editor::~Editor() { ReleaseBuffer(*this); }
+Editor::~Editor() {
+    ReleaseBuffer(*this);
+    if (undo.SnapshotFd >= 0) sys.Close(undo.SnapshotFd);  // the file itself goes at the exit
+}

@@ -1,20 +1,320 @@
+// The undo history: records of 32-bit little-endian words on one fixed 64 KiB stack, newest on top.
+//
+// A record is kind, position (as an offset from TextStart), value, the deleted bytes for a deletion,
+// and last a link holding the record's own offset, so the word below UndoTop always finds the newest
+// record. Offset 0 holds the bottom link: after a wrap, the newest record from before it. Deletions
+// too large for the stack save the whole text in the file "zt##" instead.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <utility>
+
 #include "buffer/buffer.hpp"
-#include "session/session.hpp"
+#include "files/files.hpp"
+#include "screen/screen.hpp"
 
-// The history itself comes later; until then the changes are made without records.
+namespace {
 
-void ClearUndo(Editor& ed) {
-    ed.undo.UndoTop = 4;
-    ed.undo.SnapshotRecord = 0;
-    ed.undo.Undoing = false;
-    for (int i = 0; i < 4; ++i) ed.undo.Stack[i] = 0;
+constexpr uint32_t kSwapKind = 0x12345677;
+constexpr uint32_t kInsertionKind = 0x12345678;
+constexpr uint32_t kDeletionKind = 0x12345679;
+constexpr uint32_t kOverwriteKind = 0x1234567A;
+constexpr uint32_t kSnapshotKind = 0x1234567B;
+
+constexpr size_t kFirstRecord = 4;
+constexpr size_t kRecordSize = 16;
+// Records start below this offset; the bytes above it take the tails of those that cross it.
+constexpr size_t kNominalEnd = 65512;
+constexpr char kSnapshotName[] = "zt##";
+
+constexpr int kIoError = 5;
+constexpr int kFileExists = 17;
+constexpr int kTooLarge = 27;
+
+uint32_t Word(const Editor& ed, size_t at) {
+    const uint8_t* s = ed.undo.Stack + at;
+    return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
 }
 
-void RecordInsertion(Editor&, Pos, size_t) {}
-void RecordDeletion(Editor&, Pos, size_t) {}
-void RecordOverwrite(Editor&, Pos) {}
-void RecordSwap(Editor&, Pos) {}
+void SetWord(Editor& ed, size_t at, uint32_t v) {
+    uint8_t* s = ed.undo.Stack + at;
+    s[0] = uint8_t(v);
+    s[1] = uint8_t(v >> 8);
+    s[2] = uint8_t(v >> 16);
+    s[3] = uint8_t(v >> 24);
+}
 
-void RemoveSnapshotFile(Editor& ed) { ed.sys.Unlink("zt##"); }
+// Writes one record on top of the stack, wrapping to the bottom when it would start past the
+// nominal end; returns its offset.
+size_t Push(Editor& ed, uint32_t kind, Pos p, uint32_t value, const uint8_t* data = nullptr, size_t n = 0) {
+    UndoState& u = ed.undo;
+    size_t at = u.UndoTop;
+    if (at + n >= kNominalEnd) {
+        SetWord(ed, 0, Word(ed, u.UndoTop - 4));
+        at = kFirstRecord;
+    }
+    SetWord(ed, at, kind);
+    SetWord(ed, at + 4, uint32_t(p - ed.TextStart));
+    SetWord(ed, at + 8, value);
+    if (n) std::memcpy(u.Stack + at + 12, data, n);
+    SetWord(ed, at + 12 + n, uint32_t(at));
+    u.UndoTop = at + kRecordSize + n;
+    return at;
+}
 
-void Undo(Editor& ed) { Bell(ed); }  // placeholder until the undo history lands
+bool Recording(const Editor& ed) { return ed.buf && !ed.undo.Undoing; }
+
+bool RegularAt(Editor& ed, const char* name, struct stat* st) {
+    return ed.sys.Lstat(name, st) >= 0 && S_ISREG(st->st_mode);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The snapshot name still leads to the file this editor holds open.
+bool NameIsOurs(Editor& ed) {
+    struct stat held, named;
+    return ed.undo.SnapshotFd >= 0 && ed.sys.Fstat(ed.undo.SnapshotFd, &held) >= 0 &&
+           RegularAt(ed, kSnapshotName, &named) && SameFile(held, named);
+}
+
+// The file being edited may itself be called "zt##": a snapshot must not replace it.
+bool SnapshotWouldReplaceFile(Editor& ed, const struct stat& there) {
+    struct stat edited;
+    if (!ed.FileName[0] || ed.sys.Stat(ed.FileName, &edited) < 0) return false;
+    return SameFile(edited, there);
+}
+
+// Writes the whole text to the snapshot file and keeps it open. Failures are shown; whatever
+// half-written copy one left is removed again.
+void WriteSnapshot(Editor& ed) {
+    UndoState& u = ed.undo;
+    RemoveSnapshotFile(ed);  // its record has just been invalidated
+    struct stat before, after;
+    bool existed = RegularAt(ed, kSnapshotName, &before);
+    if (existed && SnapshotWouldReplaceFile(ed, before)) {
+        ed.sys.ErrorNumber = kFileExists;
+        ShowError(ed);
+        return;
+    }
+    bool written = WriteRange(ed, kSnapshotName, ed.TextStart, ed.TextEnd, true);
+    bool present = RegularAt(ed, kSnapshotName, &after);
+    bool fresh =
+        present && (!existed || !SameFile(before, after) || before.st_ctim.tv_sec != after.st_ctim.tv_sec ||
+                    before.st_ctim.tv_nsec != after.st_ctim.tv_nsec);
+    if (written && fresh) {
+        long fd = ed.sys.Open(kSnapshotName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        struct stat held;
+        if (fd >= 0 && ed.sys.Fstat(int(fd), &held) >= 0 && SameFile(held, after)) {
+            u.SnapshotFd = int(fd);
+            u.SnapshotValid = true;
+            return;
+        }
+        if (fd >= 0) ed.sys.Close(int(fd));
+    }
+    if (fresh) ed.sys.Unlink(kSnapshotName);
+}
+
+struct Record {
+    size_t at = 0;  // offset of the kind field
+    uint32_t kind = 0;
+    Pos pos = 0;
+    uint32_t value = 0;
+    size_t size = 0;
+};
+
+// The newest record, when it is whole: a known kind, its extent inside the stack ending in a link
+// to itself, and its position and count inside the present text.
+bool NewestRecord(const Editor& ed, Record* r) {
+    const UndoState& u = ed.undo;
+    if (u.UndoTop < kFirstRecord || u.UndoTop > kUndoStackSize) return false;
+    size_t at = Word(ed, u.UndoTop - 4);
+    if (at < kFirstRecord || at > kUndoStackSize - kRecordSize) return false;
+    r->at = at;
+    r->kind = Word(ed, at);
+    r->pos = ed.TextStart + Pos(Word(ed, at + 4));
+    r->value = Word(ed, at + 8);
+    size_t data = 0;
+    if (r->kind == kDeletionKind) {
+        if (r->value == 0 || r->value >= kNominalEnd) return false;
+        data = r->value;
+    }
+    r->size = kRecordSize + data;
+    if (at + r->size > kUndoStackSize || Word(ed, at + 12 + data) != at) return false;
+    // Below the bottom the link word is the bottom link; everywhere else the record ends at UndoTop.
+    if (u.UndoTop != kFirstRecord && at + r->size != u.UndoTop) return false;
+    uint64_t pos = r->pos, end = ed.TextEnd;
+    switch (r->kind) {
+        case kSwapKind:
+            return pos > ed.TextStart && pos < end;
+        case kInsertionKind:
+            return r->value > 0 && pos + r->value <= end;
+        case kDeletionKind:
+            return pos <= end;
+        case kOverwriteKind:
+            return pos < end;
+        case kSnapshotKind:
+            return pos - ed.TextStart <= r->value;
+        default:
+            return false;
+    }
+}
+
+void ClampToText(const Editor& ed, Pos& p) {
+    if (p > ed.TextEnd) p = ed.TextEnd;
+}
+
+enum class Outcome { Done, Dropped, Kept };
+
+// Reads the snapshot back as the text. The kill buffer waits at the top of the reservation
+// meanwhile; where the snapshot leaves it no room it is emptied. When the old text and the snapshot
+// fit side by side the old text survives a failed read; otherwise the read goes straight over it.
+Outcome RestoreSnapshot(Editor& ed, const Record& r) {
+    UndoState& u = ed.undo;
+    if (r.at != u.SnapshotRecord) return Outcome::Dropped;
+    // A snapshot that cannot come back goes with its record, the text unchanged.
+    auto drop = [&ed] {
+        RemoveSnapshotFile(ed);
+        ed.undo.SnapshotRecord = 0;
+        return Outcome::Dropped;
+    };
+    int fd = u.SnapshotFd;
+    struct stat st;
+    uint64_t saved = r.value;
+    if (!u.SnapshotValid || !NameIsOurs(ed) || ed.sys.Fstat(fd, &st) < 0 || uint64_t(st.st_size) < saved ||
+        ed.sys.Lseek(fd, 0, SEEK_SET) < 0)
+        return drop();
+    uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
+    if (saved > limit) {
+        ed.sys.ErrorNumber = kTooLarge;
+        ShowError(ed);
+        return drop();
+    }
+    if (saved + ed.KillLength > limit) {
+        ed.KillLength = 0;
+        ed.KillSource = 0;
+    }
+    size_t kill = ed.KillLength, top = size_t(limit) + 2;
+    std::memmove(ed.buf + top - kill, ed.buf + ed.TextEnd + 1, kill);
+    bool aside = ed.TextLength() + saved + kill <= limit;
+    uint8_t* into = ed.buf + (aside ? ed.TextEnd + 1 : ed.TextStart);
+    long long got = ed.sys.ReadFully(fd, into, size_t(saved));
+    int error = got < 0 ? ed.sys.ErrorNumber : kIoError;
+    bool whole = got >= 0 && uint64_t(got) == saved;
+    if (whole || !aside) {
+        if (aside) std::memmove(ed.buf + ed.TextStart, into, size_t(saved));
+        ed.TextEnd = ed.TextStart + (whole ? size_t(saved) : got > 0 ? size_t(got) : 0);
+        ed.buf[ed.TextEnd] = '\n';
+        ed.ChangedMark = '*';
+    }
+    std::memmove(ed.buf + ed.TextEnd + 1, ed.buf + top - kill, kill);
+    for (Pos* p : {&ed.BlockBegin, &ed.BlockEnd, &ed.Mark, &ed.KillSource, &ed.LastFindPos, &ed.PrevCursor,
+                   &ed.CommandCursor})
+        ClampToText(ed, *p);
+    if (!whole) {
+        // The file stays, and so does the record: another undo tries again.
+        ed.sys.ErrorNumber = error;
+        ShowError(ed);
+        return Outcome::Kept;
+    }
+    RemoveSnapshotFile(ed);
+    u.SnapshotRecord = 0;
+    return Outcome::Done;
+}
+
+Outcome Apply(Editor& ed, const Record& r) {
+    switch (r.kind) {
+        case kSwapKind:
+            std::swap(ed.buf[r.pos - 1], ed.buf[r.pos]);
+            ed.ChangedMark = '*';
+            return Outcome::Done;
+        case kInsertionKind:
+            RemoveBytes(ed, r.pos, r.value);
+            return Outcome::Done;
+        case kDeletionKind:
+            // Without the room the record stays, for when the kill buffer has been made smaller.
+            if (!MakeRoom(ed, r.pos, r.value)) return Outcome::Kept;
+            std::memcpy(ed.buf + r.pos, ed.undo.Stack + r.at + 12, r.value);
+            return Outcome::Done;
+        case kOverwriteKind:
+            ed.buf[r.pos] = uint8_t(r.value);
+            ed.ChangedMark = '*';
+            return Outcome::Done;
+        default:
+            return RestoreSnapshot(ed, r);
+    }
+}
+
+}  // namespace
+
+void ClearUndo(Editor& ed) {
+    UndoState& u = ed.undo;
+    u.UndoTop = kFirstRecord;
+    u.SnapshotRecord = 0;
+    u.Undoing = false;
+    SetWord(ed, 0, 0);
+    // Only the history could bring the snapshot back.
+    RemoveSnapshotFile(ed);
+}
+
+void RecordInsertion(Editor& ed, Pos p, size_t n) {
+    if (Recording(ed) && n > 0) Push(ed, kInsertionKind, p, uint32_t(n));
+}
+
+void RecordDeletion(Editor& ed, Pos p, size_t n) {
+    if (!Recording(ed) || n == 0 || p < ed.TextStart || p > ed.TextEnd) return;
+    if (n < kNominalEnd) {
+        if (n > ed.TextEnd - p) n = ed.TextEnd - p;
+        if (n > 0) Push(ed, kDeletionKind, p, uint32_t(n), ed.buf + p, n);
+        return;
+    }
+    UndoState& u = ed.undo;
+    if (u.SnapshotRecord && Word(ed, u.SnapshotRecord) == kSnapshotKind) SetWord(ed, u.SnapshotRecord, 0);
+    WriteSnapshot(ed);
+    // Placed even when the file could not be written: the undo then drops it without a change.
+    u.SnapshotRecord = Push(ed, kSnapshotKind, p, uint32_t(ed.TextLength()));
+}
+
+void RecordOverwrite(Editor& ed, Pos p) {
+    if (!Recording(ed) || p < ed.TextStart || p >= ed.TextEnd) return;
+    uint32_t old = 0;
+    for (size_t i = 0; i < 4 && p + i <= ed.TextEnd; ++i) old |= uint32_t(ed.buf[p + i]) << (8 * i);
+    Push(ed, kOverwriteKind, p, old);
+}
+
+void RecordSwap(Editor& ed, Pos p) {
+    if (Recording(ed) && p > ed.TextStart && p < ed.TextEnd) Push(ed, kSwapKind, p, 0);
+}
+
+void RemoveSnapshotFile(Editor& ed) {
+    UndoState& u = ed.undo;
+    if (u.SnapshotFd < 0) return;
+    if (NameIsOurs(ed)) ed.sys.Unlink(kSnapshotName);
+    ed.sys.Close(u.SnapshotFd);
+    u.SnapshotFd = -1;
+    u.SnapshotValid = false;
+}
+
+void Undo(Editor& ed) {
+    if (!ed.buf) return;
+    UndoState& u = ed.undo;
+    u.Undoing = true;
+    Record r;
+    if (NewestRecord(ed, &r)) {
+        Pos remembered = ed.Cursor;
+        SetWord(ed, r.at, 0);
+        ed.Cursor = r.pos;
+        Outcome done = Apply(ed, r);
+        if (done == Outcome::Kept) {
+            SetWord(ed, r.at, r.kind);
+            ed.Cursor = remembered;
+        } else {
+            u.UndoTop = r.at;
+        }
+        if (ed.Cursor > ed.TextEnd) ed.Cursor = ed.TextEnd;
+    }
+    u.Undoing = false;
+    ed.RecountLines = true;
+}
