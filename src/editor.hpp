@@ -39,8 +39,8 @@ struct Key {
 };
 
 struct Screen {
-    int TextRows = 23;  // terminal rows - 1; 0 on a one-row terminal
-    int Columns = 80;   // 1..255
+    int TextRows = 23;          // terminal rows - 1; 0 on a one-row terminal
+    int Columns = 80;           // 1..255
     ScreenPos CursorScreenPos;  // decides the window's top line; overwritten by every refresh
     ScreenPos DrawnCursorPos;   // where the last refresh drew the cursor cell
     uint64_t CursorColumn = 0;
@@ -117,7 +117,7 @@ struct Editor {
     uint8_t ExitRequest = 0;     // 0 edit on, 1 leave, 2 load another file
     uint8_t ConsoleVariant = 0;  // 4 on the Linux console
     uint8_t PushedBackKey = 0;   // vi only, 0 = none
-    uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)
+    uint8_t LastKeyByte = 0;     // the plain byte being dispatched (what InsertChar types)
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;
@@ -127,7 +127,7 @@ struct Editor {
     int SearchStep = 1;          // +1 forward, -1 backward
     uint8_t CaseMask = 0xDF;     // bytes from 65 up are ANDed with it: 0xDF ignores case, 0xFF keeps it
     Pos WrapOrigin = 0;          // PICO and vi: where the current search began
-    double LastResult = 0;     // the calculator's r; kept across loads
+    double LastResult = 0;       // the calculator's r; kept across loads
 
     // Entry buffers of the prompts.
     char FileName[256] = {};

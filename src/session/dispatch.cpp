@@ -36,10 +36,14 @@ void DispatchKey(Editor& ed) {
         }
         ed.LastKeyByte = b;
         if (ed.EditMode == VI) {
-            if (b == Ctrl('G')) DeleteChar(ed);
-            else if (b == Ctrl('H')) DeleteLeft(ed);
-            else if (b == Ctrl('M')) NewLine(ed);
-            else InsertChar(ed);
+            if (b == Ctrl('G'))
+                DeleteChar(ed);
+            else if (b == Ctrl('H'))
+                DeleteLeft(ed);
+            else if (b == Ctrl('M'))
+                NewLine(ed);
+            else
+                InsertChar(ed);
         } else if (b >= 32) {
             InsertChar(ed);
         } else {

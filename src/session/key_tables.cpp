@@ -445,10 +445,15 @@ constexpr std::array<uint8_t, 18> kCursorKeys = {
 
 const std::array<Handler, 32>* ControlMapFor(uint8_t mode) {
     switch (mode) {
-        case EMACS: return &kEmacsControl;
-        case PICO: return &kPicoControl;
-        case NEDIT: return &kNeditControl;
-        case VI: return nullptr;
-        default: return &kWsControl;
+        case EMACS:
+            return &kEmacsControl;
+        case PICO:
+            return &kPicoControl;
+        case NEDIT:
+            return &kNeditControl;
+        case VI:
+            return nullptr;
+        default:
+            return &kWsControl;
     }
 }

@@ -9,6 +9,7 @@
 #include "buffer/buffer.hpp"
 #include "session/session.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -16,19 +17,7 @@ class EditingTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity)); }
     // The text with the cursor at the '|' (which is not part of it).
-    void Load(uint8_t mode, const std::string& marked) {
-        ed.EditMode = mode;
-        ed.ViCommandState = mode == VI ? 1 : 0;
-        std::string text = marked;
-        size_t bar = text.find('|');
-        if (bar != std::string::npos) text.erase(bar, 1);
-        std::memcpy(ed.buf + 1, text.data(), text.size());
-        ed.TextEnd = 1 + text.size();
-        ed.buf[ed.TextEnd] = '\n';
-        ed.Cursor = 1 + (bar == std::string::npos ? 0 : bar);
-        ed.KillLength = 0;
-        RecountLineNumber(ed);
-    }
+    void Load(uint8_t mode, const std::string& marked) { LoadMarked(ed, mode, marked); }
     // Dispatches every key of the burst, checking the line number after each command.
     void Keys(const std::string& keys) {
         term.AddBurst(keys);

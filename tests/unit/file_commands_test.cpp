@@ -13,33 +13,19 @@
 #include "buffer/buffer.hpp"
 #include "files/files.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-struct InputExhausted {};
-[[noreturn]] void ThrowOnExit(Editor&, int) { throw InputExhausted{}; }
-
 class FileCommandsTest : public ::testing::Test {
 protected:
+    WorkDir workDir{"cmds"};
+    const std::string& dir = workDir.path();
     FakeTerminal term{24, 80};
     Editor ed{term};
-    std::string dir, oldCwd;
 
-    void SetUp() override {
-        ed.Exit = ThrowOnExit;
-        char tmpl[] = "/tmp/zt-cmds-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        oldCwd = std::filesystem::current_path();
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
-        std::filesystem::remove_all(dir);
-    }
-    static void Write(const std::string& name, const std::string& content) {
-        std::ofstream(name, std::ios::binary) << content;
-    }
+    void SetUp() override { ed.Exit = ThrowOnExit; }
+    static void Write(const std::string& name, const std::string& content) { WriteFile(name, content); }
     static std::string Read(const std::string& name) {
         std::ifstream in(name, std::ios::binary);
         std::stringstream s;

@@ -38,7 +38,8 @@ bool Same(const std::vector<Key>& a, const std::vector<Key>& b) {
 
 std::string Show(const std::vector<Key>& keys) {
     std::string s;
-    for (const Key& k : keys) s += k.IsCommand() ? "cmd" + std::to_string(k.command) + " " : "byte" + std::to_string(k.byte) + " ";
+    for (const Key& k : keys)
+        s += k.IsCommand() ? "cmd" + std::to_string(k.command) + " " : "byte" + std::to_string(k.byte) + " ";
     return s;
 }
 
@@ -60,14 +61,25 @@ TEST(KeyDecoder, TableOfInputs) {
         {"ESC [ 5 x is dropped whole", WS, {"\x1b[5x", "q"}, {B('q')}},
         {"ESC [ 1 1 ~ stops after its second digit", WS, {"\x1b[11~"}, {B('~')}},
         {"DEL inside a sequence is not mapped", WS, {"\x1b[\x7f", "z"}, {B('z')}},
-        {"EMACS ESC b and ESC B", EMACS, {"\x1b" "b", "\x1b" "B"}, {C(cmd::WordLeft), C(cmd::WordLeft)}},
+        {"EMACS ESC b and ESC B",
+         EMACS,
+         {"\x1b"
+          "b",
+          "\x1b"
+          "B"},
+         {C(cmd::WordLeft), C(cmd::WordLeft)}},
         {"EMACS ESC O A is alt-O then A", EMACS, {"\x1bOA"}, {C(cmd::NoOp), B('A')}},
         {"EMACS ESC [ A is up", EMACS, {"\x1b[A"}, {C(cmd::LineUp)}},
-        {"EMACS alt keys", EMACS, {"\x1b%", "\x1b<", "\x1b>", "\x1bv", "\x1bx"},
+        {"EMACS alt keys",
+         EMACS,
+         {"\x1b%", "\x1b<", "\x1b>", "\x1bv", "\x1bx"},
          {C(cmd::ReplaceForward), C(cmd::GoTextStart), C(cmd::GoTextEnd), C(cmd::PageUp), C(cmd::SetMode)}},
         {"NEDIT ESC i inserts a file", NEDIT, {"\x1bi", "\x1bI"}, {C(cmd::InsertFile), C(cmd::InsertFile)}},
         {"PICO ESC H is help", PICO, {"\x1bH"}, {C(cmd::Help)}},
-        {"vi command keys", VI, {"x", "q", "{", ":"}, {C(cmd::DeleteChar), C(cmd::Bell), C(cmd::NoOp), C(cmd::ExCommand)}},
+        {"vi command keys",
+         VI,
+         {"x", "q", "{", ":"},
+         {C(cmd::DeleteChar), C(cmd::Bell), C(cmd::NoOp), C(cmd::ExCommand)}},
         {"vi ESC j runs j", VI, {"\x1bj"}, {C(cmd::NoOp), C(cmd::LineDown)}},
         {"vi ESC [ B is down", VI, {"\x1b[B"}, {C(cmd::LineDown)}},
         {"vi DEL in command state is ^H", VI, {"\x7f"}, {C(cmd::CharLeft)}},

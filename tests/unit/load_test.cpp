@@ -15,33 +15,20 @@
 #include "buffer/buffer.hpp"
 #include "files/files.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-struct InputExhausted {};
-[[noreturn]] void ThrowOnExit(Editor&, int) { throw InputExhausted{}; }
-
 class LoadTest : public ::testing::Test {
 protected:
+    WorkDir workDir{"load"};
+    const std::string& dir = workDir.path();
     FakeTerminal term{24, 80};
     Editor ed{term};
-    std::string dir, oldCwd;
 
-    void SetUp() override {
-        ed.Exit = ThrowOnExit;
-        char tmpl[] = "/tmp/zt-load-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        oldCwd = std::filesystem::current_path();
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
-        std::filesystem::remove_all(dir);
-    }
+    void SetUp() override { ed.Exit = ThrowOnExit; }
     static void Write(const std::string& name, const std::string& content, mode_t mode = 0644) {
-        std::ofstream(name, std::ios::binary) << content;
-        chmod(name.c_str(), mode);
+        WriteFile(name, content, mode);
     }
     std::string Text() const {
         return std::string(reinterpret_cast<char*>(ed.buf + ed.TextStart), ed.TextLength());

@@ -23,18 +23,35 @@ uint64_t FreshCount(const Editor& ed) {
 }
 
 std::string RandomBurst(std::mt19937& rng) {
-    static const char* const kSequences[] = {"\x1b[A", "\x1b[B", "\x1b[C", "\x1b[D", "\x1b[3~", "\x1b[5~",
-                                             "\x1b[6~", "\x1b[2~", "\x1b" "b", "\x1b" "f", "\x1b" "h"};
+    static const char* const kSequences[] = {"\x1b[A",
+                                             "\x1b[B",
+                                             "\x1b[C",
+                                             "\x1b[D",
+                                             "\x1b[3~",
+                                             "\x1b[5~",
+                                             "\x1b[6~",
+                                             "\x1b[2~",
+                                             "\x1b"
+                                             "b",
+                                             "\x1b"
+                                             "f",
+                                             "\x1b"
+                                             "h"};
     std::string s;
     int n = 1 + int(rng() % 3);
     for (int i = 0; i < n; ++i) {
         unsigned r = rng() % 100;
         char c;
-        if (r < 55) c = char(' ' + rng() % 95);
-        else if (r < 62) c = '\r';
-        else if (r < 70) return s + kSequences[rng() % std::size(kSequences)];
-        else if (r < 72) c = '\x7f';
-        else c = char(rng() % 32);
+        if (r < 55)
+            c = char(' ' + rng() % 95);
+        else if (r < 62)
+            c = '\r';
+        else if (r < 70)
+            return s + kSequences[rng() % std::size(kSequences)];
+        else if (r < 72)
+            c = '\x7f';
+        else
+            c = char(rng() % 32);
         if (c == '/') c = '.';  // no names outside the test's own directory
         if (c == 0x1b && rng() % 2) continue;
         s += c;

@@ -17,11 +17,9 @@
 #include "buffer/buffer.hpp"
 #include "files/files.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
-
-struct InputExhausted {};
-[[noreturn]] void ThrowOnExit(Editor&, int) { throw InputExhausted{}; }
 
 // Runs a piece of a test as the unprivileged user, so that permission checks apply even under root.
 class AsNobody {
@@ -44,33 +42,20 @@ private:
 
 class SaveTest : public ::testing::Test {
 protected:
+    WorkDir workDir{"save"};
+    const std::string& dir = workDir.path();
     FakeTerminal term{24, 80};
     Editor ed{term};
-    std::string dir, oldCwd;
     mode_t oldMask = 0;
 
     void SetUp() override {
         ed.Exit = ThrowOnExit;
-        char tmpl[] = "/tmp/zt-save-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         chmod(dir.c_str(), 0777);  // open to the unprivileged user of the permission tests
-        oldCwd = std::filesystem::current_path();
-        ASSERT_EQ(chdir(dir.c_str()), 0);
         oldMask = umask(022);
     }
-    void TearDown() override {
-        umask(oldMask);
-        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
-        std::filesystem::permissions(dir, std::filesystem::perms::all);
-        for (auto& e : std::filesystem::recursive_directory_iterator(dir))
-            if (e.is_directory() && !e.is_symlink())
-                std::filesystem::permissions(e, std::filesystem::perms::all);
-        std::filesystem::remove_all(dir);
-    }
+    void TearDown() override { umask(oldMask); }
     static void Write(const std::string& name, const std::string& content, mode_t mode = 0644) {
-        std::ofstream(name, std::ios::binary) << content;
-        chmod(name.c_str(), mode);
+        WriteFile(name, content, mode);
     }
     static std::string Read(const std::string& name) {
         std::ifstream in(name, std::ios::binary);

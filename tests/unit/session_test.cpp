@@ -1,4 +1,6 @@
 // Start-up, the main loop's signal handling, suspend and the end of the terminal.
+#include "session/session.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,35 +10,21 @@
 #include <fstream>
 
 #include "buffer/buffer.hpp"
-#include "session/session.hpp"
-#include "support/fake_terminal.hpp"
 #include "screen/screen.hpp"
-#include "support/script_runner.hpp"
+#include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
-
-struct Left {
-    int status;
-};
-[[noreturn]] void ThrowLeft(Editor&, int status) { throw Left{status}; }
 
 class Session : public ::testing::Test {
 protected:
     void SetUp() override {
-        char t[] = "/tmp/zt-session-XXXXXX";
-        dir_ = mkdtemp(t);
-        old_ = std::filesystem::current_path();
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
-        std::ofstream("file.txt") << "abc\ndef\n";
+        WriteFile("file.txt", "abc\ndef\n");
         gSignals.continued = gSignals.hangup = 0;
-    }
-    void TearDown() override {
-        EXPECT_EQ(chdir(old_.c_str()), 0);
-        std::filesystem::remove_all(dir_);
     }
     // Starts on file.txt under `program`; then runs the loop until the input is gone.
     int Run(Editor& ed, FakeTerminal& term, const char* program) {
-        ed.Exit = ThrowLeft;
+        ed.Exit = ThrowOnExit;
         std::string argv0 = program;
         char name[] = "file.txt";
         char* argv[] = {argv0.data(), name, nullptr};
@@ -45,20 +33,23 @@ protected:
             if (!StartEditor(ed, 2, argv, envp)) return -1;
             while (EditStep(ed)) {
             }
-        } catch (const Left& l) {
+        } catch (const EditorLeft& l) {
             return l.status;
         }
         return -2;
     }
-    std::string dir_, old_;
+    WorkDir dir_{"session"};
 };
 
 TEST(ModeSelection, FromTheProgramNameAndTerm) {
     FakeTerminal term;
     Editor ed(term);
     const std::pair<const char*, uint8_t> names[] = {
-        {"ztem", EMACS}, {"/usr/local/bin/ztem", EMACS}, {"./ztpi", PICO}, {"ztvi", VI},
-        {"ztne", NEDIT}, {"ztws", WS},  {"zt", WS},      {"em", WS},       {"xztem", EMACS},
+        {"ztem", EMACS},  {"/usr/local/bin/ztem", EMACS},
+        {"./ztpi", PICO}, {"ztvi", VI},
+        {"ztne", NEDIT},  {"ztws", WS},
+        {"zt", WS},       {"em", WS},
+        {"xztem", EMACS},
     };
     for (auto [name, mode] : names) {
         ed.EditMode = 0;
@@ -88,8 +79,8 @@ TEST_F(Session, EndOfInputWithChangesKeepsAnEmergencyCopy) {
     Editor ed(term);
     term.AddBurst("xy");
     EXPECT_EQ(Run(ed, term, "ztem"), 1);
-    EXPECT_EQ(ReadFileOr("file.txt.save", nullptr), "xyabc\ndef\n");
-    EXPECT_EQ(ReadFileOr("file.txt", nullptr), "abc\ndef\n");
+    EXPECT_EQ(ReadFile("file.txt.save"), "xyabc\ndef\n");
+    EXPECT_EQ(ReadFile("file.txt"), "abc\ndef\n");
 }
 
 TEST_F(Session, HangUpWhileTheHelpPageIsShownSavesTheRealText) {
@@ -99,13 +90,15 @@ TEST_F(Session, HangUpWhileTheHelpPageIsShownSavesTheRealText) {
     term.AddBurst("\x1bh");  // the help page, waiting for a key
     term.AddHangup();
     EXPECT_EQ(Run(ed, term, "ztws"), 1);
-    EXPECT_EQ(ReadFileOr("file.txt.save", nullptr), "xabc\ndef\n");
+    EXPECT_EQ(ReadFile("file.txt.save"), "xabc\ndef\n");
 }
 
 TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
     FakeTerminal term(6, 40);
     Editor ed(term);
-    term.AddBurst("\x0b" "z");  // ^K Z
+    term.AddBurst(
+        "\x0b"
+        "z");  // ^K Z
     term.AddContinue();
     term.AddBurst("q");
     Run(ed, term, "ztws");
@@ -127,10 +120,12 @@ TEST_F(Session, SaveAndLoadAnotherStartsOverWithTheNamePrompt) {
     FakeTerminal term;
     Editor ed(term);
     term.AddBurst("x");
-    term.AddBurst("\x0b" "d");  // ^K D: save, then the name prompt
-    term.AddBurst("\r");        // an empty name leaves
+    term.AddBurst(
+        "\x0b"
+        "d");             // ^K D: save, then the name prompt
+    term.AddBurst("\r");  // an empty name leaves
     EXPECT_EQ(Run(ed, term, "ztws"), -2);
-    EXPECT_EQ(ReadFileOr("file.txt", nullptr), "xabc\ndef\n");
+    EXPECT_EQ(ReadFile("file.txt"), "xabc\ndef\n");
     EXPECT_NE(term.output.find("renpad zt v2.31"), std::string::npos);
     EXPECT_NE(term.output.find("FILENAME:"), std::string::npos);
 }
@@ -140,7 +135,7 @@ TEST_F(Session, OnlyChangedRowsAreSent) {
     Editor ed(term);
     term.AddBurst("\x1b[C");  // cursor right: two cells of row 0 change, nothing else
     term.AddBurst("\x1b[A");  // up on the first line: nothing changes
-    ed.Exit = ThrowLeft;
+    ed.Exit = ThrowOnExit;
     char argv0[] = "ztws", name[] = "file.txt";
     char* argv[] = {argv0, name, nullptr};
     char* envp[] = {nullptr};

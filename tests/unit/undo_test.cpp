@@ -17,6 +17,7 @@
 #include "screen/screen.hpp"
 #include "session/session.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -39,34 +40,12 @@ std::string Slurp(const char* name) {
 
 class UndoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity));
-        char t[] = "/tmp/zt-undo-XXXXXX";
-        ASSERT_NE(mkdtemp(t), nullptr);
-        dir = t;
-        old = std::filesystem::current_path();
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-    }
-    void TearDown() override {
-        RemoveSnapshotFile(ed);
-        ASSERT_EQ(chdir(old.c_str()), 0);
-        std::filesystem::remove_all(dir);
-    }
+    void SetUp() override { ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity)); }
+    void TearDown() override { RemoveSnapshotFile(ed); }
     void Capacity(uint64_t c) { ASSERT_TRUE(ReserveBuffer(ed, c)); }
     // The text with the cursor at the '|' (which is not part of it).
     void Load(uint8_t mode, const std::string& marked) {
-        ed.EditMode = mode;
-        ed.ViCommandState = mode == VI ? 1 : 0;
-        std::string text = marked;
-        size_t bar = text.find('|');
-        if (bar != std::string::npos) text.erase(bar, 1);
-        ASSERT_LE(text.size(), ed.BufferCapacity);
-        std::memcpy(ed.buf + 1, text.data(), text.size());
-        ed.TextEnd = 1 + text.size();
-        ed.buf[ed.TextEnd] = '\n';
-        ed.Cursor = 1 + (bar == std::string::npos ? 0 : bar);
-        ed.KillLength = 0;
-        RecountLineNumber(ed);
+        LoadMarked(ed, mode, marked);
         ClearUndo(ed);
     }
     void Keys(const std::string& keys) {
@@ -88,9 +67,9 @@ protected:
     void UndoAll() {
         for (int i = 0; i < 100000 && ed.undo.UndoTop != 4; ++i) Undo(ed);
     }
+    WorkDir dir{"undo"};
     FakeTerminal term;
     Editor ed{term};
-    std::string dir, old;
 };
 
 TEST_F(UndoTest, RecordsAreLittleEndianWordsWithASelfLink) {

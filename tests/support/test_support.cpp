@@ -1,0 +1,65 @@
+#include "support/test_support.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "buffer/buffer.hpp"
+
+void ThrowOnExit(Editor&, int status) { throw EditorLeft{status}; }
+
+WorkDir::WorkDir(const char* tag) {
+    std::string pattern = std::string("/tmp/zt-") + tag + "-XXXXXX";
+    char* made = mkdtemp(pattern.data());
+    if (!made) std::abort();
+    path_ = made;
+    old_ = std::filesystem::current_path();
+    if (chdir(path_.c_str()) != 0) std::abort();
+}
+
+WorkDir::~WorkDir() {
+    if (chdir(old_.c_str()) != 0) std::abort();
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::all, ec);
+    for (auto& e : fs::recursive_directory_iterator(path_, ec))
+        if (e.is_directory() && !e.is_symlink()) fs::permissions(e, fs::perms::all, ec);
+    fs::remove_all(path_, ec);
+}
+
+void WriteFile(const std::string& name, const std::string& content, mode_t mode) {
+    std::ofstream(name, std::ios::binary) << content;
+    chmod(name.c_str(), mode);
+}
+
+std::string ReadFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked) {
+    if (!ed.buf && !ReserveBuffer(ed, kDefaultCapacity)) std::abort();
+    ed.EditMode = mode;
+    ed.ViCommandState = mode == VI ? 1 : 0;
+    std::string text = marked;
+    size_t bar = text.find('|');
+    if (bar != std::string::npos) text.erase(bar, 1);
+    if (text.size() > ed.BufferCapacity) std::abort();
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    ed.TextEnd = ed.TextStart + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+    ed.Cursor = ed.TextStart + (bar == std::string::npos ? 0 : bar);
+    ed.KillLength = 0;
+    RecountLineNumber(ed);
+}
+
+std::string TextOf(const Editor& ed) {
+    return std::string(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+}

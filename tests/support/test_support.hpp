@@ -1,0 +1,37 @@
+// Pieces the unit tests share: a fresh working directory, the editor's exit turned into an exception,
+// files written and read whole, and a text loaded with the cursor at a marker.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "editor.hpp"
+
+// Thrown by ThrowOnExit: the editor left (its terminal ran out of input, or a command ended it).
+struct EditorLeft {
+    int status;
+};
+[[noreturn]] void ThrowOnExit(Editor& ed, int status);
+
+// A fresh temporary directory, the working directory for the object's lifetime; removed afterwards
+// (subdirectories made read-only by a test included).
+class WorkDir {
+public:
+    explicit WorkDir(const char* tag = "test");
+    ~WorkDir();
+    WorkDir(const WorkDir&) = delete;
+    WorkDir& operator=(const WorkDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_, old_;
+};
+
+void WriteFile(const std::string& name, const std::string& content, mode_t mode = 0644);
+std::string ReadFile(const std::string& name);
+
+// The text with the cursor at its '|' (which is not part of the text), in `mode`; reserves the
+// default capacity first when the editor has no buffer yet.
+void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked);
+std::string TextOf(const Editor& ed);
