@@ -107,17 +107,27 @@ Pos PositionAtColumn(Editor& ed, Pos lineStart, uint64_t column) {
     return p;
 }
 
+// Line feeds in p..p+n. Sixteen byte-wide counters, emptied before they can overflow, let the
+// compiler compare sixteen bytes at a time: several times faster than one memchr a line.
+static uint64_t CountLineFeeds(const uint8_t* p, size_t n) {
+    uint64_t count = 0;
+    while (n > 0) {
+        size_t len = n < 255 * 16 ? n : 255 * 16;
+        uint8_t lane[16] = {};
+        size_t i = 0;
+        for (; i + 16 <= len; i += 16)
+            for (int k = 0; k < 16; ++k) lane[k] += p[i + k] == '\n';
+        for (int k = 0; k < 16; ++k) count += lane[k];
+        for (; i < len; ++i) count += p[i] == '\n';
+        p += len;
+        n -= len;
+    }
+    return count;
+}
+
 void RecountLineNumber(Editor& ed) {
     Pos end = ed.Cursor > ed.TextEnd ? ed.TextEnd : ed.Cursor;
-    uint64_t n = 1;
-    Pos p = ed.TextStart;
-    while (p < end) {
-        const void* q = memchr(ed.buf + p, '\n', end - p);
-        if (!q) break;
-        ++n;
-        p = Pos(static_cast<const uint8_t*>(q) - ed.buf) + 1;
-    }
-    ed.LineNumber = n;
+    ed.LineNumber = 1 + CountLineFeeds(ed.buf + ed.TextStart, end - ed.TextStart);
 }
 
 bool BlockValid(const Editor& ed) {
