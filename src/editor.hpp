@@ -21,6 +21,19 @@ inline constexpr uint64_t kDefaultCapacity = 102400;
 // Undo records hold 32-bit offsets, so text plus kill buffer stays below 4 GiB.
 inline constexpr uint64_t kMaxCapacity = 0xFFFFFFFFull;
 
+// Error numbers the editor stores itself; the message table follows the system's numbering.
+namespace err {
+inline constexpr int kNoSuchName = 2;
+inline constexpr int kIoError = 5;
+inline constexpr int kNoMemory = 12;
+inline constexpr int kFileExists = 17;
+inline constexpr int kIsDirectory = 21;
+inline constexpr int kInvalid = 22;
+inline constexpr int kTooLarge = 27;
+inline constexpr int kNameTooLong = 36;
+inline constexpr int kTooManyLinks = 40;
+}  // namespace err
+
 inline constexpr int kMaxRows = 255;
 inline constexpr int kMaxColumns = 255;
 // One composed row: 255 cells plus the few attribute changes a row can hold, and the closing zero.

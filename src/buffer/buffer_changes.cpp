@@ -14,7 +14,7 @@ bool BlockModes(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == V
 size_t TailLength(const Editor& ed, Pos from) { return ed.TextEnd + 1 + ed.KillLength - from; }
 
 bool RefuseForRoom(Editor& ed) {
-    ed.sys.ErrorNumber = 12;
+    ed.sys.ErrorNumber = err::kNoMemory;
     ShowError(ed);
     RestoreCursor(ed);
     return false;
@@ -35,7 +35,7 @@ bool ReserveBuffer(Editor& ed, uint64_t capacity) {
     size_t size = size_t(capacity) + 2;
     void* p = ed.sys.Reserve(size);
     if (!p) {
-        ed.sys.ErrorNumber = 12;
+        ed.sys.ErrorNumber = err::kNoMemory;
         return false;
     }
     ReleaseBuffer(ed);

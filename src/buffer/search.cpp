@@ -120,7 +120,7 @@ void ReplaceNext(Editor& ed) {
     const size_t in = ed.ReplaceLength;
     // The room is checked before the found text goes, so a replacement that cannot fit changes nothing.
     if (in > out && Room(ed) < in - out) {
-        ed.sys.ErrorNumber = 12;
+        ed.sys.ErrorNumber = err::kNoMemory;
         ShowError(ed);
         RestoreCursor(ed);
         return;

@@ -28,10 +28,6 @@ constexpr size_t kRecordSize = 16;
 constexpr size_t kNominalEnd = 65512;
 constexpr char kSnapshotName[] = "zt##";
 
-constexpr int kIoError = 5;
-constexpr int kFileExists = 17;
-constexpr int kTooLarge = 27;
-
 uint32_t Word(const Editor& ed, size_t at) {
     const uint8_t* s = ed.undo.Stack + at;
     return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
@@ -95,7 +91,7 @@ void WriteSnapshot(Editor& ed) {
     struct stat before, after;
     bool existed = RegularAt(ed, kSnapshotName, &before);
     if (existed && SnapshotWouldReplaceFile(ed, before)) {
-        ed.sys.ErrorNumber = kFileExists;
+        ed.sys.ErrorNumber = err::kFileExists;
         ShowError(ed);
         return;
     }
@@ -188,7 +184,7 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
         return drop();
     uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
     if (saved > limit) {
-        ed.sys.ErrorNumber = kTooLarge;
+        ed.sys.ErrorNumber = err::kTooLarge;
         ShowError(ed);
         return drop();
     }
@@ -201,7 +197,7 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
     bool aside = ed.TextLength() + saved + kill <= limit;
     uint8_t* into = ed.buf + (aside ? ed.TextEnd + 1 : ed.TextStart);
     long long got = ed.sys.ReadFully(fd, into, size_t(saved));
-    int error = got < 0 ? ed.sys.ErrorNumber : kIoError;
+    int error = got < 0 ? ed.sys.ErrorNumber : err::kIoError;
     bool whole = got >= 0 && uint64_t(got) == saved;
     if (whole || !aside) {
         if (aside) std::memmove(ed.buf + ed.TextStart, into, size_t(saved));

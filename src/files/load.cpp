@@ -10,11 +10,6 @@
 
 namespace {
 
-constexpr int kNoSuchName = 2;
-constexpr int kIoError = 5;
-constexpr int kIsDirectory = 21;
-constexpr int kTooLarge = 27;
-
 // Everything a load starts afresh with; the shared part is what the mode prompt resets as well.
 void ResetFileState(Editor& ed) {
     ResetEditingState(ed);
@@ -57,7 +52,7 @@ bool FileSize(Editor& ed, int fd, uint64_t* size) {
     long long end = ed.sys.Lseek(fd, 0, SEEK_END);
     if (end < 0 || ed.sys.Lseek(fd, 0, SEEK_SET) < 0) return false;
     if (uint64_t(end) > kMaxCapacity) {
-        ed.sys.ErrorNumber = kTooLarge;
+        ed.sys.ErrorNumber = err::kTooLarge;
         return false;
     }
     *size = uint64_t(end);
@@ -109,7 +104,7 @@ bool LoadFile(Editor& ed, const char* name) {
     struct stat st;
     if (ed.sys.Fstat(int(fd), &st) < 0) return FailOpenFile(ed, int(fd));
     if (S_ISDIR(st.st_mode)) {
-        ed.sys.ErrorNumber = kIsDirectory;
+        ed.sys.ErrorNumber = err::kIsDirectory;
         return FailOpenFile(ed, int(fd));
     }
     uint64_t size = 0;
@@ -148,7 +143,7 @@ bool LoadFile(Editor& ed, const char* name) {
 bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
     if (inserted) *inserted = 0;
     if (!name || !*name) {
-        ed.sys.ErrorNumber = kNoSuchName;
+        ed.sys.ErrorNumber = err::kNoSuchName;
         return ShowError(ed);
     }
     long fd = ed.sys.Open(name, O_RDONLY | O_NOCTTY);
@@ -158,7 +153,7 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
     uint64_t size = 0;
     bool sized = ed.sys.Fstat(int(fd), &st) >= 0;
     if (sized && S_ISDIR(st.st_mode)) {
-        ed.sys.ErrorNumber = kIsDirectory;
+        ed.sys.ErrorNumber = err::kIsDirectory;
         sized = false;
     }
     if (!sized || !FileSize(ed, int(fd), &size)) {
@@ -176,7 +171,7 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
     long long got = ed.sys.ReadFully(int(fd), ed.buf + at, size_t(size));
     if (got < 0 || uint64_t(got) != size) {
         // The room never holds undefined bytes for long: it goes again, the text as it was.
-        int error = got < 0 ? ed.sys.ErrorNumber : kIoError;
+        int error = got < 0 ? ed.sys.ErrorNumber : err::kIoError;
         RemoveBytes(ed, at, size_t(size));
         ed.ChangedMark = changed;
         ed.sys.ErrorNumber = error;

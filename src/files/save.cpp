@@ -17,18 +17,12 @@
 namespace {
 
 constexpr size_t kPathMax = 4096;
-constexpr int kNoSuchName = 2;
-constexpr int kIoError = 5;
-constexpr int kInvalid = 22;
-constexpr int kIsDirectory = 21;
-constexpr int kNameTooLong = 36;
-constexpr int kTooManyLinks = 40;
 constexpr int kMaxLinkHops = 40;
 
 bool CopyName(Editor& ed, char* out, size_t outSize, const char* a, const char* b = "") {
     size_t na = std::strlen(a), nb = std::strlen(b);
     if (na + nb + 1 > outSize) {
-        ed.sys.ErrorNumber = kNameTooLong;
+        ed.sys.ErrorNumber = err::kNameTooLong;
         return false;
     }
     std::memmove(out, a, na);
@@ -48,7 +42,7 @@ bool ResolveTarget(Editor& ed, const char* name, char* out, size_t outSize, bool
     if (!CopyName(ed, out, outSize, name)) return false;
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         struct stat st;
-        if (ed.sys.Lstat(out, &st) < 0) return ed.sys.ErrorNumber == kNoSuchName;
+        if (ed.sys.Lstat(out, &st) < 0) return ed.sys.ErrorNumber == err::kNoSuchName;
         if (!S_ISLNK(st.st_mode)) return true;
         *isLink = true;
         char link[kPathMax];
@@ -61,13 +55,13 @@ bool ResolveTarget(Editor& ed, const char* name, char* out, size_t outSize, bool
             // A relative link is read from the directory that holds it.
             size_t dir = DirectoryLength(out);
             if (dir + size_t(n) + 1 > outSize) {
-                ed.sys.ErrorNumber = kNameTooLong;
+                ed.sys.ErrorNumber = err::kNameTooLong;
                 return false;
             }
             std::memcpy(out + dir, link, size_t(n) + 1);
         }
     }
-    ed.sys.ErrorNumber = kTooManyLinks;
+    ed.sys.ErrorNumber = err::kTooManyLinks;
     return false;
 }
 
@@ -78,7 +72,7 @@ long CreateBeside(Editor& ed, const char* path, char* tmp, size_t tmpSize) {
     for (unsigned n = 0; n < 1000; ++n) {
         int len = std::snprintf(tmp, tmpSize, "%.*s.zt-%lu-%u.tmp", dir, path, pid, n);
         if (len < 0 || size_t(len) >= tmpSize) {
-            ed.sys.ErrorNumber = kNameTooLong;
+            ed.sys.ErrorNumber = err::kNameTooLong;
             return -1;
         }
         long fd = ed.sys.Open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY, 0600);
@@ -98,7 +92,7 @@ bool WriteAll(Editor& ed, int fd, const uint8_t* p, size_t n) {
     long long r = ed.sys.WriteFully(fd, p, n);
     if (r < 0) return false;
     if (size_t(r) != n) {
-        ed.sys.ErrorNumber = kIoError;
+        ed.sys.ErrorNumber = err::kIoError;
         return false;
     }
     return true;
@@ -160,7 +154,7 @@ bool SaveFile(Editor& ed) {
     ShowStatusText(ed, "   SAVE:");
     const char* name = ed.FileName;
     if (!*name || !ed.buf) {
-        ed.sys.ErrorNumber = kNoSuchName;
+        ed.sys.ErrorNumber = err::kNoSuchName;
         return ShowError(ed);
     }
     // Refused before anything is touched; root may write any file.
@@ -168,7 +162,7 @@ bool SaveFile(Editor& ed) {
     bool exists = ed.sys.Stat(name, &cur) >= 0;
     if (exists && ed.sys.Access(name, W_OK) < 0) return ShowError(ed);
     if (exists && S_ISDIR(cur.st_mode)) {
-        ed.sys.ErrorNumber = kIsDirectory;
+        ed.sys.ErrorNumber = err::kIsDirectory;
         return ShowError(ed);
     }
     char target[kPathMax];
@@ -225,7 +219,7 @@ bool SaveFile(Editor& ed) {
 
 bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile) {
     if (!ed.buf || from < ed.TextStart || to < from || to > ed.TextEnd + 1 + ed.KillLength) {
-        ed.sys.ErrorNumber = kInvalid;
+        ed.sys.ErrorNumber = err::kInvalid;
         return ShowError(ed);
     }
     long fd;
@@ -245,7 +239,7 @@ bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile
 
 bool WriteBlockToFile(Editor& ed, const char* name) {
     if (!ed.BlockBegin || ed.BlockEnd < ed.BlockBegin || ed.BlockEnd > ed.TextEnd) {
-        ed.sys.ErrorNumber = kInvalid;
+        ed.sys.ErrorNumber = err::kInvalid;
         return ShowError(ed);
     }
     return WriteRange(ed, name, ed.BlockBegin, ed.BlockEnd);

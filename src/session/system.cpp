@@ -94,7 +94,7 @@ void* SystemCalls::Reserve(size_t n) {
     // Anonymous pages read as zero and cost nothing until they are written.
     void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (p == MAP_FAILED) {
-        ErrorNumber = 12;
+        ErrorNumber = ENOMEM;
         return nullptr;
     }
     ErrorNumber = 0;
