@@ -22,5 +22,10 @@ void ComposeErrorText(Editor& ed);
 // file's directory or in $HOME; the name written goes to `written`. False when no copy could be made.
 bool EmergencySave(Editor& ed, char* written, size_t writtenSize);
 
-// The pipe filter through sed.
+// The pipe filter through sed: "mode EX:" asks for the expression, then FilterThroughSed runs it.
 void SedPipe(Editor& ed);
+// Runs sed (ed.SedPath) with the expression in CommandText on the whole text, written to "zt$$", and
+// makes its output the text, one undo bringing the old text back. The text stays when sed fails, is
+// killed, writes nothing or writes more than the buffer holds; failures are shown. The bell rings
+// when sed wrote to its standard error.
+[[nodiscard]] bool FilterThroughSed(Editor& ed);

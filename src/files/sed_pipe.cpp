@@ -1,5 +1,200 @@
+// The filter through sed: the whole text goes to "zt$$", sed runs on that file, and its standard
+// output becomes the text.
+//
+// The output is gathered in the free room behind the text, with the kill buffer moved to the top of
+// the reservation meanwhile, so the old text stays whole until sed has ended with exit code 0 and
+// everything it wrote has arrived and fits. Standard error is drained alongside, so that a sed with
+// much to say never blocks on a full pipe.
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "buffer/buffer.hpp"
 #include "files/files.hpp"
+#include "screen/screen.hpp"
 #include "session/session.hpp"
 
-// The filter through sed comes later; until then its keys ring the bell.
-void SedPipe(Editor& ed) { Bell(ed); }
+namespace {
+
+constexpr char kPipeFile[] = "zt$$";
+constexpr int kExecFailed = 31;  // the child's exit code when sed cannot be started
+constexpr size_t kLongestExpression = 124;
+constexpr size_t kLargestRead = size_t(1) << 30;
+// Any count this large makes the undo record a snapshot of the whole text.
+constexpr size_t kWholeText = 0xFFFFFFFF;
+
+// Removes the pipe file when a regular file stands under its name: never something planted there.
+void RemovePipeFile(Editor& ed) {
+    int error = ed.sys.ErrorNumber;
+    struct stat st;
+    if (ed.sys.Lstat(kPipeFile, &st) >= 0 && S_ISREG(st.st_mode)) ed.sys.Unlink(kPipeFile);
+    ed.sys.ErrorNumber = error;
+}
+
+// The file being edited may itself be called "zt$$": writing the pipe file would replace it.
+bool PipeFileIsTheEditedFile(Editor& ed) {
+    struct stat there, edited;
+    if (!ed.FileName[0] || ed.sys.Lstat(kPipeFile, &there) < 0 || ed.sys.Stat(ed.FileName, &edited) < 0)
+        return false;
+    return there.st_dev == edited.st_dev && there.st_ino == edited.st_ino;
+}
+
+void CloseIfOpen(Editor& ed, int& fd) {
+    if (fd >= 0) ed.sys.Close(fd);
+    fd = -1;
+}
+
+// The child: output pipe as standard output, error pipe as standard error, then sed. Standard input
+// stays the terminal; sed reads the pipe file.
+[[noreturn]] void RunSed(Editor& ed, int out[2], int errors[2]) {
+    SystemCalls& sys = ed.sys;
+    if (sys.Close(out[0]) < 0 || sys.Dup2(out[1], 1) < 0) sys.ExitNow(sys.ErrorNumber);
+    sys.Close(errors[0]);
+    if (sys.Dup2(errors[1], 2) < 0) sys.ExitNow(sys.ErrorNumber);
+    char option[] = "-e";
+    char file[sizeof kPipeFile];
+    std::memcpy(file, kPipeFile, sizeof kPipeFile);
+    char* argv[] = {const_cast<char*>(ed.SedPath), option, ed.CommandText, file, nullptr};
+    char* envp[] = {nullptr};
+    sys.Execve(ed.SedPath, argv, envp);
+    sys.ExitNow(kExecFailed);
+}
+
+struct Collected {
+    size_t length = 0;      // output bytes gathered
+    bool overflow = false;  // sed wrote more than the room holds
+    bool spoke = false;     // sed wrote to its standard error
+    int error = 0;          // a failed poll or read
+};
+
+// Reads both pipes until each has reached its end. Output beyond the room is not kept: the pipe is
+// closed instead, which ends a sed that goes on writing.
+Collected Collect(Editor& ed, int outFd, int errFd, uint8_t* into, size_t room) {
+    Collected c;
+    struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    uint8_t discard[4096];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (ed.sys.Poll(fds, 2, -1) < 0) {
+            c.error = ed.sys.ErrorNumber;
+            break;
+        }
+        if (fds[0].fd >= 0 && fds[0].revents) {
+            long n;
+            if (c.length == room) {
+                n = ed.sys.Read(fds[0].fd, discard, 1);
+                if (n > 0) c.overflow = true;
+            } else {
+                size_t want = room - c.length;
+                n = ed.sys.Read(fds[0].fd, into + c.length, want < kLargestRead ? want : kLargestRead);
+                if (n > 0) c.length += size_t(n);
+            }
+            if (n < 0) c.error = ed.sys.ErrorNumber;
+            if (n < 0 || n == 0 || c.overflow) CloseIfOpen(ed, fds[0].fd);
+        }
+        if (fds[1].fd >= 0 && fds[1].revents) {
+            long n = ed.sys.Read(fds[1].fd, discard, sizeof discard);
+            if (n > 0) c.spoke = true;
+            if (n <= 0) CloseIfOpen(ed, fds[1].fd);
+        }
+        if (c.error) break;
+    }
+    CloseIfOpen(ed, fds[0].fd);
+    CloseIfOpen(ed, fds[1].fd);
+    return c;
+}
+
+void KeepInText(const Editor& ed, Pos& p) {
+    if (p > ed.TextEnd) p = ed.TextEnd;
+    if (p < ed.TextStart) p = ed.TextStart;
+}
+
+// The n bytes at `from` become the text; the old text goes into the undo history first.
+void ReplaceText(Editor& ed, const uint8_t* from, size_t n, size_t killAt) {
+    RecordDeletion(ed, ed.TextStart, kWholeText);
+    std::memmove(ed.buf + ed.TextStart, from, n);
+    ed.TextEnd = ed.TextStart + n;
+    ed.buf[ed.TextEnd] = '\n';
+    std::memmove(ed.buf + ed.TextEnd + 1, ed.buf + killAt, ed.KillLength);
+    ed.ChangedMark = '*';
+    // Nothing the old positions marked is there any more.
+    ed.BlockBegin = ed.BlockEnd = ed.Mark = 0;
+    ed.KillSource = 0;
+    for (Pos* p : {&ed.Cursor, &ed.PrevCursor, &ed.CommandCursor, &ed.LastFindPos, &ed.WrapOrigin})
+        KeepInText(ed, *p);
+}
+
+}  // namespace
+
+bool FilterThroughSed(Editor& ed) {
+    ed.RecountLines = true;
+    if (!ed.buf) {
+        ed.sys.ErrorNumber = err::kInvalid;
+        return ShowError(ed);
+    }
+    if (PipeFileIsTheEditedFile(ed)) {
+        ed.sys.ErrorNumber = err::kFileExists;
+        return ShowError(ed);
+    }
+    if (!WriteRange(ed, kPipeFile, ed.TextStart, ed.TextEnd, true)) {
+        RemovePipeFile(ed);
+        return false;
+    }
+    int errors[2] = {-1, -1}, out[2] = {-1, -1};
+    long pid = -1;
+    if (ed.sys.Pipe(errors) >= 0 && ed.sys.Pipe(out) >= 0) pid = ed.sys.Fork();
+    if (pid == 0) RunSed(ed, out, errors);
+    CloseIfOpen(ed, out[1]);
+    CloseIfOpen(ed, errors[1]);
+    if (pid < 0) {
+        int error = ed.sys.ErrorNumber;
+        CloseIfOpen(ed, out[0]);
+        CloseIfOpen(ed, errors[0]);
+        RemovePipeFile(ed);
+        ed.sys.ErrorNumber = error;
+        return ShowError(ed);
+    }
+
+    // The kill buffer waits at the top of the reservation; the output goes right behind the text.
+    uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
+    size_t top = size_t(limit) + 2, kill = ed.KillLength, staging = ed.TextEnd + 1;
+    size_t used = ed.TextLength() + kill;
+    size_t room = used < limit ? size_t(limit - used) : 0;
+    std::memmove(ed.buf + top - kill, ed.buf + staging, kill);
+    Collected c = Collect(ed, out[0], errors[0], ed.buf + staging, room);
+
+    int status = 0;
+    int error = c.error;
+    if (ed.sys.WaitPid(pid, &status) < 0 && !error) error = ed.sys.ErrorNumber;
+    RemovePipeFile(ed);
+    if (c.spoke) Bell(ed);
+
+    if (!error) {
+        if (c.overflow)
+            error = err::kNoMemory;
+        else if (WIFSIGNALED(status))
+            error = 128 + WTERMSIG(status);  // as a shell reports it
+        else if (!WIFEXITED(status))
+            error = err::kIoError;
+        else
+            error = WEXITSTATUS(status);
+    }
+    // An empty output keeps the old text: a filter such as d never empties the buffer.
+    if (!error && c.length > 0) {
+        ReplaceText(ed, ed.buf + staging, c.length, top - kill);
+        return true;
+    }
+    std::memmove(ed.buf + staging, ed.buf + top - kill, kill);
+    if (!error) return true;
+    ed.sys.ErrorNumber = error;
+    return ShowError(ed);
+}
+
+void SedPipe(Editor& ed) {
+    size_t n = ReadLine(ed, "mode EX:", ed.CommandText, kLongestExpression);
+    RestoreCursor(ed);
+    if (n == 0) return;
+    (void)FilterThroughSed(ed);
+}

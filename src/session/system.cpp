@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -89,6 +90,34 @@ long SystemCalls::Utime(const char* name, long atime, long mtime) {
     t.modtime = time_t(mtime);
     return Result(::utime(name, &t));
 }
+
+long SystemCalls::Pipe(int fds[2]) { return Result(::pipe2(fds, O_CLOEXEC)); }
+long SystemCalls::Fork() { return Result(::fork()); }
+long SystemCalls::Dup2(int from, int to) {
+    long r;
+    do r = ::dup2(from, to);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+long SystemCalls::Execve(const char* path, char* const argv[], char* const envp[]) {
+    return Result(::execve(path, argv, envp));
+}
+
+long SystemCalls::WaitPid(long pid, int* status) {
+    long r;
+    do r = ::waitpid(pid_t(pid), status, 0);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+
+long SystemCalls::Poll(struct pollfd* fds, size_t n, int timeout) {
+    long r;
+    do r = ::poll(fds, nfds_t(n), timeout);
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+
+void SystemCalls::ExitNow(int status) { ::_exit(status); }
 
 void* SystemCalls::Reserve(size_t n) {
     // Anonymous pages read as zero and cost nothing until they are written.

@@ -2,6 +2,7 @@
 // and leaves the positive error number of a failure in ErrorNumber (0 after a success).
 #pragma once
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -30,6 +31,19 @@ struct SystemCalls {
     long Access(const char* name, int how);
     long Readlink(const char* name, char* out, size_t n);
     long Utime(const char* name, long atime, long mtime);
+
+    // ---- Child processes.
+    // fds[0] the read end, fds[1] the write end; both closed across an exec.
+    long Pipe(int fds[2]);
+    long Fork();  // 0 in the child, the child's id in the parent
+    long Dup2(int from, int to);
+    long Execve(const char* path, char* const argv[], char* const envp[]);  // returns only on failure
+    // Waits for that child to end; *status gets the wait status word.
+    long WaitPid(long pid, int* status);
+    // Waits for one of the descriptors to be ready (timeout in milliseconds, -1 for none).
+    long Poll(struct pollfd* fds, size_t n, int timeout);
+    // Ends the process at once, without the exit handlers (a forked child must not run the parent's).
+    [[noreturn]] void ExitNow(int status);
 
     // Reserves n bytes of zeroed memory whose pages count only once touched; nullptr with
     // ErrorNumber 12 when refused.
