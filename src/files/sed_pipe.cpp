@@ -6,6 +6,7 @@
 // everything it wrote has arrived and fits. Standard error is drained alongside, so that a sed with
 // much to say never blocks on a full pipe.
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -59,6 +60,7 @@ void CloseIfOpen(Editor& ed, int& fd) {
     std::memcpy(file, kPipeFile, sizeof kPipeFile);
     char* argv[] = {const_cast<char*>(ed.SedPath), option, ed.CommandText, file, nullptr};
     char* envp[] = {nullptr};
+    sys.DefaultSignal(SIGPIPE);  // the editor ignores it; sed must not inherit that
     sys.Execve(ed.SedPath, argv, envp);
     sys.ExitNow(kExecFailed);
 }

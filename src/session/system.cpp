@@ -1,6 +1,7 @@
 #include "session/system.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,6 +119,7 @@ long SystemCalls::Poll(struct pollfd* fds, size_t n, int timeout) {
 }
 
 void SystemCalls::ExitNow(int status) { ::_exit(status); }
+void SystemCalls::DefaultSignal(int sig) { ::signal(sig, SIG_DFL); }
 
 void* SystemCalls::Reserve(size_t n) {
     // Anonymous pages read as zero and cost nothing until they are written.

@@ -44,6 +44,8 @@ struct SystemCalls {
     long Poll(struct pollfd* fds, size_t n, int timeout);
     // Ends the process at once, without the exit handlers (a forked child must not run the parent's).
     [[noreturn]] void ExitNow(int status);
+    // The signal's default action again (for a child about to run another program).
+    void DefaultSignal(int sig);
 
     // Reserves n bytes of zeroed memory whose pages count only once touched; nullptr with
     // ErrorNumber 12 when refused.
