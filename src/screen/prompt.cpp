@@ -53,14 +53,12 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
         SendStatusRow(ed);
 
         Key key = KeyDecoder(ed);
-        if (key.IsCommand()) {
-            if (ed.EditMode == VI) {
-                n = 0;
-                break;
-            }
-            continue;
+        uint8_t b = key.byte;  // 0 for a command key
+        if (ed.EditMode == VI && b == 0) {
+            n = 0;
+            break;
         }
-        uint8_t b = key.byte;
+        if (key.IsCommand()) continue;
         if (b == cancel) {
             n = 0;
             break;

@@ -88,6 +88,11 @@ struct RowComposer {
             d += advance;
             ++p;
         }
+        // The block may begin or end among the hidden cells; its attributes change there all the same.
+        if (blockShown) {
+            if (*pp < ed.BlockBegin && ed.BlockBegin < p) BlockRule(ed.BlockBegin);
+            if (*pp < ed.BlockEnd && ed.BlockEnd < p) BlockRule(ed.BlockEnd);
+        }
         *pp = p;
         *dp = d;
     }
@@ -105,19 +110,6 @@ struct RowComposer {
         unsigned tabFill = 0;
         if (offset > 0) SkipHidden(&p, &d);
         for (;;) {
-            if (s >= columns) {
-                // Clipped: the rest of the line is not shown, and attributes no longer matter.
-                if (p < ed.TextEnd) {
-                    const void* lf = std::memchr(ed.buf + p, '\n', ed.TextEnd - p);
-                    if (lf) {
-                        p = Pos(static_cast<const uint8_t*>(lf) - ed.buf) + 1;
-                        break;
-                    }
-                    p = ed.TextEnd;
-                }
-                *finished = true;
-                break;
-            }
             if (p == ed.Cursor && tabFill == 0) {
                 ed.screen.DrawnCursorPos = {r, s};
                 ed.screen.CursorColumn = uint64_t(s) + offset;
@@ -146,6 +138,19 @@ struct RowComposer {
                 } else {
                     cell = Printable(b);
                 }
+            }
+            if (s >= columns) {
+                // Clipped: the rest of the line is not shown, and attributes no longer change.
+                if (p < ed.TextEnd) {
+                    const void* lf = std::memchr(ed.buf + p, '\n', ed.TextEnd - p);
+                    if (lf) {
+                        p = Pos(static_cast<const uint8_t*>(lf) - ed.buf) + 1;
+                        break;
+                    }
+                    p = ed.TextEnd;
+                }
+                *finished = true;
+                break;
             }
             ++d;
             if (d > offset) {
@@ -195,9 +200,10 @@ Pos LineStartBefore(const Editor& ed, Pos p) {
 
 void ReadWindowSize(Editor& ed) {
     WinSize ws = ed.term.Size();
+    if (ws.failed && ed.screen.SizeKnown) return;  // keep the last size read
     int rows = ws.rows;
     int cols = ws.cols;
-    if (cols <= 0) {
+    if (ws.failed || cols <= 0) {
         rows = 24;
         cols = 80;
     } else {

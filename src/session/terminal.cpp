@@ -70,7 +70,7 @@ void RealTerminal::Write(const void* data, size_t n) {
 WinSize RealTerminal::Size() {
     winsize ws;
     std::memset(&ws, 0, sizeof ws);
-    if (::ioctl(0, TIOCGWINSZ, &ws) < 0) return {};
+    if (::ioctl(0, TIOCGWINSZ, &ws) < 0) return {0, 0, true};
     return {ws.ws_row, ws.ws_col};
 }
 

@@ -7,6 +7,7 @@
 struct WinSize {
     int rows = 0;
     int cols = 0;
+    bool failed = false;  // the terminal could not be asked
 };
 
 inline constexpr int kEndOfInput = -1;   // the terminal is gone
@@ -18,7 +19,7 @@ public:
     virtual int ReadByte() = 0;       // 0..255, kEndOfInput or kInterrupted
     virtual bool InputPending() = 0;  // is a byte already waiting? (a failed check counts as yes)
     virtual void Write(const void* data, size_t n) = 0;
-    virtual WinSize Size() = 0;       // {0, 0} when unknown
+    virtual WinSize Size() = 0;
     virtual void EnterRawMode() = 0;  // saves the current settings first
     virtual void RestoreMode() = 0;   // back to the saved settings
     virtual void StopProcessGroup() = 0;

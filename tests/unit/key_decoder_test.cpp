@@ -83,6 +83,50 @@ TEST(KeyDecoder, TableOfInputs) {
         {"vi ESC j runs j", VI, {"\x1bj"}, {C(cmd::NoOp), C(cmd::LineDown)}},
         {"vi ESC [ B is down", VI, {"\x1b[B"}, {C(cmd::LineDown)}},
         {"vi DEL in command state is ^H", VI, {"\x7f"}, {C(cmd::CharLeft)}},
+        {"ESC [ 9 ~ is dropped and its ~ typed", WS, {"\x1b[9~"}, {B('~')}},
+        {"a byte below 0 and ~ is dropped with the ~", WS, {"\x1b[/~", "q"}, {B('q')}},
+        {"ESC [ J is dropped", WS, {"\x1b[J", "q"}, {B('q')}},
+        {"every cursor letter",
+         WS,
+         {"\x1b[E\x1b[F\x1b[G\x1b[H\x1b[I"},
+         {C(cmd::NoOp), C(cmd::LineEnd), C(cmd::PageDown), C(cmd::LineStart), C(cmd::WordLeft)}},
+        {"every digit and ~",
+         PICO,
+         {"\x1b[0~\x1b[1~\x1b[2~\x1b[4~\x1b[5~\x1b[6~\x1b[7~\x1b[8~"},
+         {C(cmd::NoOp), C(cmd::LineStart), C(cmd::ToggleInsert), C(cmd::LineEnd), C(cmd::PageUp),
+          C(cmd::PageDown), C(cmd::LineStart), C(cmd::LineEnd)}},
+        {"ESC DEL serves as the introducer in WS",
+         WS,
+         {"\x1b\x7f"
+          "A"},
+         {C(cmd::LineUp)}},
+        {"ESC [ H is Home, not help", NEDIT, {"\x1b[H"}, {C(cmd::LineStart)}},
+        {"ESC h and ESC H are help in NEDIT", NEDIT, {"\x1bh", "\x1bH"}, {C(cmd::Help), C(cmd::Help)}},
+        {"EMACS ESC h is the alt table's help", EMACS, {"\x1bh"}, {C(cmd::Help)}},
+        {"EMACS letters outside B..Y start a sequence",
+         EMACS,
+         {"\x1b"
+          "aA",
+          "\x1bzB"},
+         {C(cmd::LineUp), C(cmd::LineDown)}},
+        {"EMACS alt keys without a binding do nothing",
+         EMACS,
+         {"\x1b"
+          "c",
+          "\x1bq"},
+         {C(cmd::NoOp), C(cmd::NoOp)}},
+        {"EMACS ESC i is no file insertion", EMACS, {"\x1bi"}, {C(cmd::NoOp)}},
+        {"vi command state: a byte above 123 starts a sequence",
+         VI,
+         {"|A",
+          "\xc3"
+          "3~"},
+         {C(cmd::LineUp), C(cmd::DeleteChar)}},
+        {"vi command state: ESC [ 3 ~ deletes", VI, {"\x1b[3~"}, {C(cmd::DeleteChar)}},
+        {"vi command state: ESC then ESC waits again",
+         VI,
+         {"\x1b\x1b", "j"},
+         {C(cmd::NoOp), C(cmd::NoOp), C(cmd::LineDown)}},
     };
     for (const Row& r : rows) {
         auto got = Decode(r.mode, r.bursts);
@@ -100,6 +144,11 @@ TEST(KeyDecoder, ViInsertStateEscape) {
     EXPECT_EQ(state, 1);
     // A cursor key keeps the insert state.
     EXPECT_TRUE(Same(Decode(VI, {"\x1b[A"}, 0, &state), {C(cmd::LineUp)}));
+    EXPECT_EQ(state, 0);
+    EXPECT_TRUE(Same(Decode(VI, {"\x1b[3~"}, 0, &state), {C(cmd::DeleteChar)}));
+    EXPECT_EQ(state, 0);
+    // DEL and ESC arrive as bytes, not as commands, in the insert state.
+    EXPECT_TRUE(Same(Decode(VI, {"\x7f", "\x07"}, 0, &state), {B(8), B(7)}));
     EXPECT_EQ(state, 0);
     // Control bytes are typed.
     EXPECT_TRUE(Same(Decode(VI, {"\t"}, 0, &state), {B('\t')}));

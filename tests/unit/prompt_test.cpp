@@ -122,6 +122,17 @@ TEST(ReadLine, AnyCommandKeyCancelsInVi) {
     EXPECT_EQ(f.ed.ViCommandState, 0);
 }
 
+TEST(ReadLine, ByteZeroCancelsInViOnly) {
+    // ^@ (ctrl-space) reads as character 0, like a command key.
+    PromptFixture vi(VI);
+    vi.ed.ViCommandState = 0;
+    EXPECT_EQ(vi.Line(std::string("ab\0c\r", 5)), 0u);
+    EXPECT_TRUE(vi.term.InputLeft());  // the entry ended at the ^@
+    PromptFixture ws(WS);
+    EXPECT_EQ(ws.Line(std::string("ab\0c\r", 5)), 3u);
+    EXPECT_STREQ(ws.ed.FileName, "abc");
+}
+
 TEST(ReadLine, StateDuringAndAfterThePrompt) {
     PromptFixture f(VI);
     f.ed.ViCommandState = 1;

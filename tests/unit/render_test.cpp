@@ -97,6 +97,36 @@ TEST(RenderRow, LongLineIsClippedNotWrapped) {
     EXPECT_EQ(term.screen.Row(1).substr(0, 5), "next ");
 }
 
+TEST(RenderRow, BlockRuleAppliesAtTheFirstClippedPosition) {
+    FakeTerminal term(24, 20);
+    Editor ed(term);
+    // Line one has 25 cells, the block starting at the first that does not fit; line two has exactly
+    // 20 and the block ends at its line feed.
+    std::string one(25, 'x'), two(20, 'y');
+    SetText(ed, one + "\n" + two + "\nz", 47);
+    ed.BlockBegin = 1 + 20;
+    ed.BlockEnd = 1 + 26 + 20;
+    ed.InsertMode = kOverwrite;
+    ed.screen.CursorScreenPos = {2, 0};
+    RefreshWindow(ed);
+    EXPECT_EQ(Image(ed, 0), "\x1b[0m" + std::string(20, 'x') + "\x1b[1m");
+    EXPECT_EQ(Image(ed, 1), "\x1b[1m" + two + "\x1b[0m");
+    EXPECT_EQ(Image(ed, 2), "\x1b[0mz" + std::string(19, ' '));
+}
+
+TEST(RenderRow, BlockRuleAppliesAmongHiddenCells) {
+    FakeTerminal term(24, 80);
+    Editor ed(term);
+    std::string line;
+    for (int i = 0; i < 200; ++i) line += char('a' + i % 26);
+    SetText(ed, line, 200);
+    ed.BlockBegin = 1 + 10;  // begins and ends left of the window (offset 200 - 80 + 5 = 125)
+    ed.BlockEnd = 1 + 20;
+    RefreshWindow(ed);
+    EXPECT_EQ(Image(ed, 0),
+              "\x1b[0m\x1b[1m\x1b[0m" + line.substr(125) + "\x1b[1m \x1b[0m" + std::string(4, ' '));
+}
+
 TEST(RenderRow, CursorHighlight) {
     FakeTerminal term(24, 80);
     Editor ed(term);
@@ -263,6 +293,30 @@ TEST(WindowSize, UnknownOrZeroColumnsIs24By80) {
     EXPECT_EQ(ed.screen.Columns, 80);
     EXPECT_EQ(term.screen.Row(22), std::string(80, ' '));
     EXPECT_NE(term.output.find("\x1b[023;001H"), std::string::npos);
+}
+
+// A terminal whose size request can be made to fail.
+struct FailingSizeTerminal : FakeTerminal {
+    using FakeTerminal::FakeTerminal;
+    bool fail = false;
+    WinSize Size() override { return fail ? WinSize{0, 0, true} : FakeTerminal::Size(); }
+};
+
+TEST(WindowSize, FailedRequestKeepsTheLastSize) {
+    FailingSizeTerminal term(10, 40);
+    term.fail = true;
+    Editor ed(term);
+    ReadWindowSize(ed);  // never succeeded: the defaults
+    EXPECT_EQ(ed.screen.TextRows, 23);
+    EXPECT_EQ(ed.screen.Columns, 80);
+    term.fail = false;
+    ReadWindowSize(ed);
+    EXPECT_EQ(ed.screen.TextRows, 9);
+    EXPECT_EQ(ed.screen.Columns, 40);
+    term.fail = true;
+    ReadWindowSize(ed);
+    EXPECT_EQ(ed.screen.TextRows, 9);
+    EXPECT_EQ(ed.screen.Columns, 40);
 }
 
 TEST(WindowSize, HugeTerminalIsClamped) {

@@ -110,6 +110,27 @@ TEST(StatusLine, LongNameAndLongNumbers) {
     EXPECT_EQ(f.Row().size(), 80u);
 }
 
+TEST(StatusLine, WidestTerminal) {
+    std::string name(255, 'f');
+    StatusFixture f(30, 255, name.c_str());
+    f.ed.LineNumber = 7;
+    f.ed.screen.CursorColumn = 2;
+    DrawStatusLine(f.ed);
+    std::string row(255, ' ');
+    row.replace(4, 4, "INS ");
+    row.replace(10, 225, std::string(225, 'f'));  // C - 30 characters of the name
+    row.replace(255 - 15 - 2, 3, "7:3");
+    row.replace(255 - 12, 12, "altH=help WS");
+    EXPECT_EQ(f.Row(), row);
+
+    f.ed.EditMode = VI;
+    f.ed.ViCommandState = 1;
+    DrawStatusLine(f.ed);
+    row.replace(4, 4, "CMD ");
+    row.replace(255 - 12, 12, "        vi  ");
+    EXPECT_EQ(f.Row(), row);
+}
+
 TEST(StatusLine, ControlBytesInNameShowAsDots) {
     StatusFixture f(24, 80, "a\x1b[2Jb\x07\x9b");
     DrawStatusLine(f.ed);
