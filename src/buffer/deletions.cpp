@@ -95,10 +95,14 @@ void DeleteToLineStart(Editor& ed) {
     }
     CharLeft(ed);
     ed.Cursor = start;
-    if (ed.EditMode == WS)
-        RemoveBytesMovingMarks(ed, start, left + 1 - start);
-    else
-        RemoveBytes(ed, start, left + 1 - start);
+    // Two changes, so that undo gives back the last byte first and the rest of the line after it.
+    if (ed.EditMode == WS) {
+        RemoveBytesMovingMarks(ed, start, left - start);
+        RemoveBytesMovingMarks(ed, start, 1);
+    } else {
+        RemoveBytes(ed, start, left - start);
+        RemoveBytes(ed, start, 1);
+    }
 }
 
 void JoinLines(Editor& ed) {
