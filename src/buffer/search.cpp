@@ -169,7 +169,7 @@ void StartFind(Editor& ed, int step, uint8_t caseMask) {
     char previous[kLongestText + 1];
     std::memcpy(previous, ed.SearchText, sizeof previous);
     size_t n = ReadLine(ed, " SEARCH:", ed.SearchText, kLongestText);
-    if (n > 0 && AsksOptions(ed)) AskOptions(ed);
+    if (AsksOptions(ed)) AskOptions(ed);  // asked before the answer is looked at, even an empty one
     RestoreCursor(ed);
     if (n == 0) {
         ed.LastFindKind = 0;

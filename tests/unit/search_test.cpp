@@ -186,8 +186,9 @@ TEST_F(Search, PromptsAndOptions) {
     EXPECT_EQ(ed.Cursor, ed.TextStart);
     EXPECT_EQ(ed.RecountLines, true);
 
-    // A cancelled search text asks no options.
+    // A cancelled search text still asks the options, then finds nothing.
     term.AddBurst("zz\x15");
+    term.AddBurst("\r");
     Find(ed);
     EXPECT_EQ(ed.LastFindKind, 0);
     EXPECT_FALSE(term.InputLeft());
