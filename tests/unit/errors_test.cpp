@@ -55,4 +55,47 @@ TEST_F(ErrorsTest, ShowErrorWaitsForOneKeyThenRedrawsTheStatusLine) {
     EXPECT_NE(status.find("altH=help WS"), std::string::npos);
 }
 
+// The whole table as the user sees it: number N shows line N, an empty line only the colon.
+TEST_F(ErrorsTest, EveryNumberOfTheTable) {
+    const char* const table[32] = {
+        "Op not permitted",
+        "No such file|directory",
+        "",
+        "",
+        "Input/output",
+        "No such device",
+        "",
+        "",
+        "Bad file descriptor",
+        "No child processes",
+        "",
+        "Memory exhausted",
+        "Permission denied",
+        "",
+        "",
+        "Device|resource busy",
+        "File exists",
+        "",
+        "No such device",
+        "",
+        "Is a directory",
+        "Invalid argument",
+        "Too many open files",
+        "Too many open files",
+        "Inappropriate ioctl",
+        "Text file busy",
+        "File too large",
+        "No space on device",
+        "Illegal seek",
+        "R/O file system",
+        "Can't exec /bin/sed",
+        "Broken pipe",
+    };
+    for (int n = 1; n <= 32; ++n) {
+        std::string field = std::to_string(n);
+        field.insert(0, 4 - field.size(), ' ');
+        EXPECT_EQ(Compose(n), "ERROR" + field + " :" + table[n - 1]) << n;
+    }
+}
+
 }  // namespace
