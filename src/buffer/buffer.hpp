@@ -188,3 +188,5 @@ void InsertFile(Editor& ed);
 void WriteBlock(Editor& ed);
 // Saves when changed; true when the text is safe on disk (ChangedMark blank afterwards).
 bool SaveIfChanged(Editor& ed);
+// Saves the text under `name`, which becomes the file's name; on failure the old name and mark stay.
+bool SaveUnderName(Editor& ed, const char* name);

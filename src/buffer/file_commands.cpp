@@ -25,20 +25,26 @@ bool SaveIfChanged(Editor& ed) {
 
 void Save(Editor& ed) { (void)SaveIfChanged(ed); }
 
-void SaveAs(Editor& ed) {
-    if (AskNewName(ed) == 0) return;
+bool SaveUnderName(Editor& ed, const char* name) {
     // A failed save under the new name leaves the text where it was: under the old name.
     char oldName[sizeof ed.FileName];
     std::memcpy(oldName, ed.FileName, sizeof oldName);
     uint8_t oldMark = ed.ChangedMark;
     bool oldExisted = ed.FileExisted;
-    std::memcpy(ed.FileName, ed.NewFileName, sizeof ed.FileName);
-    ed.FileName[sizeof ed.FileName - 1] = 0;
-    ed.ChangedMark = '*';
-    if (SaveIfChanged(ed)) return;
+    size_t n = std::strlen(name);
+    if (n >= sizeof ed.FileName) n = sizeof ed.FileName - 1;
+    std::memmove(ed.FileName, name, n);
+    ed.FileName[n] = 0;
+    ed.ChangedMark = '*';  // so that the save really writes
+    if (SaveIfChanged(ed)) return true;
     std::memcpy(ed.FileName, oldName, sizeof oldName);
     ed.ChangedMark = oldMark;
     ed.FileExisted = oldExisted;
+    return false;
+}
+
+void SaveAs(Editor& ed) {
+    if (AskNewName(ed) != 0) (void)SaveUnderName(ed, ed.NewFileName);
 }
 
 void SaveAndQuit(Editor& ed) {

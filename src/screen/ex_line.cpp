@@ -14,23 +14,6 @@ constexpr size_t kLongestEntry = 124;
 
 bool Is(const char* entry, const char* two) { return entry[0] == two[0] && entry[1] == two[1]; }
 
-// "w name": the text saved under the new name. A failed save leaves it under the old one.
-void SaveUnderName(Editor& ed, const char* name) {
-    char oldName[sizeof ed.FileName];
-    std::memcpy(oldName, ed.FileName, sizeof oldName);
-    uint8_t oldMark = ed.ChangedMark;
-    bool oldExisted = ed.FileExisted;
-    size_t n = std::strlen(name);
-    if (n >= sizeof ed.FileName) n = sizeof ed.FileName - 1;
-    std::memcpy(ed.FileName, name, n);
-    ed.FileName[n] = 0;
-    ed.ChangedMark = '*';
-    if (SaveIfChanged(ed)) return;
-    std::memcpy(ed.FileName, oldName, sizeof oldName);
-    ed.ChangedMark = oldMark;
-    ed.FileExisted = oldExisted;
-}
-
 // "w!": written even without changes; the mark stays as it was when that fails.
 void SaveAlways(Editor& ed) {
     uint8_t oldMark = ed.ChangedMark;
@@ -79,7 +62,7 @@ void ExCommand(Editor& ed) {
     } else if (Is(e, "$")) {
         GoTextEnd(ed);
     } else if (Is(e, "w ")) {
-        if (uint8_t(e[2]) > 0x20) SaveUnderName(ed, e + 2);
+        if (uint8_t(e[2]) > 0x20) (void)SaveUnderName(ed, e + 2);
     } else if (Is(e, "q")) {
         Quit(ed);
     } else if (Is(e, "q!")) {
