@@ -63,7 +63,9 @@ TEST_P(KeyScript, Runs) {
     std::string ending = ReadFileOr((c.dir / "exit").string(), &has);
     ending = has ? Lines(ending).at(0) : "running";
     EXPECT_EQ(r.ending, ending) << "how the editor ended";
-    if (hasOut) EXPECT_EQ(r.text, out) << "text after the keys";
+    if (hasOut) {
+        EXPECT_EQ(r.text, out) << "text after the keys";
+    }
 
     std::string screen = ReadFileOr((c.dir / "screen").string(), &has);
     if (has) {
@@ -85,7 +87,9 @@ TEST_P(KeyScript, Runs) {
         EXPECT_EQ(r.cursorCol, col) << "cursor column";
     }
     std::string bells = ReadFileOr((c.dir / "bells").string(), &has);
-    if (has) EXPECT_EQ(r.bells, std::stoi(bells)) << "bells rung";
+    if (has) {
+        EXPECT_EQ(r.bells, std::stoi(bells)) << "bells rung";
+    }
     std::string saved = ReadFileOr((c.dir / "saved").string(), &has);
     if (has) {
         EXPECT_TRUE(r.savedExists) << "file.txt on disk";

@@ -52,7 +52,7 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
             continue;
         }
         if (c == 0x1B) {
-            pending_ = "\x1b";
+            pending_.assign(1, char(0x1B));
             continue;
         }
         if (c == 7) {

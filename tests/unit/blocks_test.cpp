@@ -220,7 +220,7 @@ TEST_F(Blocks, TypingAfterSetMarkHidesTheRegion) {
 
 TEST_F(Blocks, KillBufferAndPasteStayWithinTheCapacity) {
     // 80 bytes of a capacity of 100: a 60-byte region does not fit behind the text.
-    std::string text = "^" + std::string(60, 'y') + "|" + std::string(20, 'y');
+    std::string text = std::string(1, '^') + std::string(60, 'y') + '|' + std::string(20, 'y');
     Load(text, EMACS, 100);
     term.AddBurst(" ");
     Run(CutRegion);

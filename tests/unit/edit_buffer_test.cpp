@@ -13,7 +13,9 @@ class EditBufferTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity)); }
     void Fill(const std::string& text) {
-        if (text.size() > ed.BufferCapacity) ASSERT_TRUE(ReserveBuffer(ed, text.size() + 16));
+        if (text.size() > ed.BufferCapacity) {
+            ASSERT_TRUE(ReserveBuffer(ed, text.size() + 16));
+        }
         std::memcpy(ed.buf + 1, text.data(), text.size());
         ed.TextEnd = 1 + text.size();
         ed.buf[ed.TextEnd] = '\n';

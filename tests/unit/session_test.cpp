@@ -20,10 +20,11 @@ class Session : public ::testing::Test {
 protected:
     void SetUp() override {
         WriteFile("file.txt", "abc\ndef\n");
-        gSignals.continued = gSignals.hangup = 0;
+        gSignals.continued = 0;
+        gSignals.hangup = 0;
     }
     // Starts on file.txt under `program`; then runs the loop until the input is gone.
-    int Run(Editor& ed, FakeTerminal& term, const char* program) {
+    int Run(Editor& ed, FakeTerminal&, const char* program) {
         ed.Exit = ThrowOnExit;
         std::string argv0 = program;
         char name[] = "file.txt";
