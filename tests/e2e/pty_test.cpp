@@ -21,8 +21,10 @@ namespace {
 
 class Session {
 public:
-    // Starts `program` (a name in the build directory) on `file` inside `dir`.
-    Session(const std::string& program, const std::string& dir, const std::string& file) {
+    // Starts `program` (a name in the build directory) on `file` inside `dir`; an empty `file` starts
+    // it without an argument.
+    Session(const std::string& program, const std::string& dir, const std::string& file,
+            const char* termName = "TERM=xterm") {
         winsize ws{};
         ws.ws_row = 24;
         ws.ws_col = 80;
@@ -30,8 +32,11 @@ public:
         if (pid_ == 0) {
             if (chdir(dir.c_str()) != 0) _exit(111);
             std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
-            const char* env[] = {"TERM=xterm", "HOME=/nonexistent", nullptr};
-            execle(path.c_str(), path.c_str(), file.c_str(), (char*)nullptr, env);
+            const char* env[] = {termName, "HOME=/nonexistent", nullptr};
+            if (file.empty())
+                execle(path.c_str(), path.c_str(), (char*)nullptr, env);
+            else
+                execle(path.c_str(), path.c_str(), file.c_str(), (char*)nullptr, env);
             _exit(112);
         }
     }
@@ -186,6 +191,30 @@ TEST_F(Pty, OverlongFileNameIsRefusedBeforeTheScreen) {
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(s.output.find("too long"), std::string::npos);
     EXPECT_EQ(s.output.find("\x1b["), std::string::npos) << "the screen was not touched";
+}
+
+TEST_F(Pty, WithoutAFileTheBannerAsksAndEnterLeaves) {
+    Session s("ztpi", dir, "");
+    ASSERT_TRUE(s.WaitFor("FILENAME:")) << s.output;
+    EXPECT_NE(s.output.find("renpad zt v2.31"), std::string::npos);
+    EXPECT_NE(s.output.find("Key bindings in PICO mode:"), std::string::npos);
+    s.Send("\r");
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(s.Settings().c_lflag & ICANON, 0u) << "the terminal is restored";
+}
+
+TEST_F(Pty, LinuxConsoleCursorIsReverseVideo) {
+    Session s("ztvi", dir, "notes.txt", "TERM=linux");
+    ASSERT_TRUE(s.WaitFor("vi")) << s.output;
+    s.Send("i");  // the insert state shows the cursor highlight
+    ASSERT_TRUE(s.WaitFor("\x1b[7mf"));
+    s.Send("\x1b");
+    s.Send(":q!\r");
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
