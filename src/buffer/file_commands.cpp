@@ -26,21 +26,24 @@ bool SaveIfChanged(Editor& ed) {
 void Save(Editor& ed) { (void)SaveIfChanged(ed); }
 
 bool SaveUnderName(Editor& ed, const char* name) {
-    // A failed save under the new name leaves the text where it was: under the old name.
-    char oldName[sizeof ed.FileName];
-    std::memcpy(oldName, ed.FileName, sizeof oldName);
-    uint8_t oldMark = ed.ChangedMark;
-    bool oldExisted = ed.FileExisted;
+    // The name is taken only once the text is safe under it: a failed save (or a terminal lost while
+    // its error shows) leaves the text under the old name.
+    char newName[sizeof ed.FileName];
     size_t n = std::strlen(name);
-    if (n >= sizeof ed.FileName) n = sizeof ed.FileName - 1;
-    std::memmove(ed.FileName, name, n);
-    ed.FileName[n] = 0;
+    if (n >= sizeof newName) n = sizeof newName - 1;
+    std::memcpy(newName, name, n);
+    newName[n] = 0;
+    uint8_t oldMark = ed.ChangedMark;
     ed.ChangedMark = '*';  // so that the save really writes
-    if (SaveIfChanged(ed)) return true;
-    std::memcpy(ed.FileName, oldName, sizeof oldName);
-    ed.ChangedMark = oldMark;
-    ed.FileExisted = oldExisted;
-    return false;
+    bool ok = SaveFileAs(ed, newName);
+    RestoreCursor(ed);
+    if (!ok) {
+        ed.ChangedMark = oldMark;
+        return false;
+    }
+    std::memcpy(ed.FileName, newName, sizeof newName);
+    ed.ChangedMark = ' ';
+    return true;
 }
 
 void SaveAs(Editor& ed) {

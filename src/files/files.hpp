@@ -10,6 +10,8 @@
 [[nodiscard]] bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted);
 // Writes the text under FileName (nothing when unchanged), the old file kept as the "~" backup.
 [[nodiscard]] bool SaveFile(Editor& ed);
+// The same under another name; FileName is left alone.
+[[nodiscard]] bool SaveFileAs(Editor& ed, const char* name);
 // Creates `name` (0644 less the umask, exclusively and never through a link when `privateFile`,
 // then 0600) and writes from..to; the vi rule adds the closing line feed when the range ends the text.
 [[nodiscard]] bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile = false);

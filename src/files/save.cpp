@@ -149,10 +149,11 @@ bool WriteInPlace(Editor& ed, const char* target, size_t n) {
 
 }  // namespace
 
-bool SaveFile(Editor& ed) {
+bool SaveFile(Editor& ed) { return SaveFileAs(ed, ed.FileName); }
+
+bool SaveFileAs(Editor& ed, const char* name) {
     if (ed.ChangedMark == ' ') return true;
     ShowStatusText(ed, "   SAVE:");
-    const char* name = ed.FileName;
     if (!*name || !ed.buf) {
         ed.sys.ErrorNumber = err::kNoSuchName;
         return ShowError(ed);

@@ -94,6 +94,17 @@ TEST_F(Session, HangUpWhileTheHelpPageIsShownSavesTheRealText) {
     EXPECT_EQ(ReadFile("file.txt.save"), "xabc\ndef\n");
 }
 
+TEST_F(Session, TerminalLostWhileAFailedSaveAsShowsItsErrorKeepsTheCopyUnderTheOldName) {
+    FakeTerminal term;
+    Editor ed(term);
+    term.AddBurst("x");
+    term.AddBurst("\x18\x17");  // ^X ^W: save as
+    term.AddBurst("nodir/new.txt\r");
+    EXPECT_EQ(Run(ed, term, "ztem"), 1);
+    EXPECT_EQ(ReadFile("file.txt.save"), "xabc\ndef\n");
+    EXPECT_EQ(ReadFile("file.txt"), "abc\ndef\n");
+}
+
 TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
     FakeTerminal term(6, 40);
     Editor ed(term);
