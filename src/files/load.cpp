@@ -164,15 +164,23 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
     // MakeRoom reports "Memory exhausted" itself when the file does not fit.
     uint8_t changed = ed.ChangedMark;
     Pos at = ed.Cursor;
+    // The insertion goes on the undo stack only once the bytes are all in: a room given back after a
+    // short read must leave no records behind.
+    bool undoing = ed.undo.Undoing;
+    ed.undo.Undoing = true;
     if (!MakeRoom(ed, at, size_t(size))) {
+        ed.undo.Undoing = undoing;
         ed.sys.Close(int(fd));
         return false;
     }
     long long got = ed.sys.ReadFully(int(fd), ed.buf + at, size_t(size));
-    if (got < 0 || uint64_t(got) != size) {
+    bool whole = got >= 0 && uint64_t(got) == size;
+    if (!whole) RemoveBytes(ed, at, size_t(size));
+    ed.undo.Undoing = undoing;
+    if (whole) RecordInsertion(ed, at, size_t(size));
+    if (!whole) {
         // The room never holds undefined bytes for long: it goes again, the text as it was.
         int error = got < 0 ? ed.sys.ErrorNumber : err::kIoError;
-        RemoveBytes(ed, at, size_t(size));
         ed.ChangedMark = changed;
         ed.sys.ErrorNumber = error;
         ShowError(ed);
