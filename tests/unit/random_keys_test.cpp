@@ -59,17 +59,30 @@ std::string RandomBurst(std::mt19937& rng) {
     return s;
 }
 
-void RunMode(const char* program, unsigned seed) {
+const char kPlainText[] = "alpha beta\n\tgamma delta\n\nepsilon  zeta eta\ntheta\n";
+
+// Any bytes at all, NUL included, as one long line with a few breaks and no final line feed.
+std::string BinaryText(unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(30000, '\0');
+    for (char& c : s) c = char(rng() % 256);
+    for (char& c : s)
+        if (c == '\n' && rng() % 8) c = '\0';
+    if (!s.empty() && s.back() == '\n') s.back() = 'x';
+    return s;
+}
+
+void RunMode(const char* program, unsigned seed, const std::string& content = kPlainText, int goal = 10000) {
     char t[] = "/tmp/zt-random-XXXXXX";
     std::string dir = mkdtemp(t);
     std::string old = std::filesystem::current_path();
     ASSERT_EQ(chdir(dir.c_str()), 0);
-    std::ofstream("file.txt") << "alpha beta\n\tgamma delta\n\nepsilon  zeta eta\ntheta\n";
+    std::ofstream("file.txt", std::ios::binary) << content;
 
     std::mt19937 rng(seed);
     FakeTerminal term(12, 40);
     int keys = 0;
-    for (int round = 0; round < 400 && keys < 10000; ++round) {
+    for (int round = 0; round < 400 && keys < goal; ++round) {
         for (int i = 0; i < 400; ++i) term.AddBurst(RandomBurst(rng));
         Editor ed(term);
         ed.Exit = ThrowLost;
@@ -94,7 +107,7 @@ void RunMode(const char* program, unsigned seed) {
             // The stream ended inside a command that waited for more keys.
         }
     }
-    EXPECT_GE(keys, 10000);
+    EXPECT_GE(keys, goal);
     ASSERT_EQ(chdir(old.c_str()), 0);
     std::filesystem::remove_all(dir);
 }
@@ -104,5 +117,10 @@ TEST(RandomKeys, EMACS) { RunMode("ztem", 2); }
 TEST(RandomKeys, PICO) { RunMode("ztpi", 3); }
 TEST(RandomKeys, VI) { RunMode("ztvi", 4); }
 TEST(RandomKeys, NEDIT) { RunMode("ztne", 5); }
+
+TEST(RandomKeys, BinaryFileInEveryMode) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    for (unsigned i = 0; i < 5; ++i) RunMode(programs[i], 10 + i, BinaryText(i), 2000);
+}
 
 }  // namespace
