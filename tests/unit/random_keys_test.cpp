@@ -72,7 +72,8 @@ std::string BinaryText(unsigned seed) {
     return s;
 }
 
-void RunMode(const char* program, unsigned seed, const std::string& content = kPlainText, int goal = 10000) {
+void RunMode(const char* program, unsigned seed, const std::string& content = kPlainText, int goal = 10000,
+             int rows = 12, int cols = 40) {
     char t[] = "/tmp/zt-random-XXXXXX";
     std::string dir = mkdtemp(t);
     std::string old = std::filesystem::current_path();
@@ -80,7 +81,7 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
     std::ofstream("file.txt", std::ios::binary) << content;
 
     std::mt19937 rng(seed);
-    FakeTerminal term(12, 40);
+    FakeTerminal term(rows, cols);
     int keys = 0;
     for (int round = 0; round < 400 && keys < goal; ++round) {
         for (int i = 0; i < 400; ++i) term.AddBurst(RandomBurst(rng));
@@ -117,6 +118,12 @@ TEST(RandomKeys, EMACS) { RunMode("ztem", 2); }
 TEST(RandomKeys, PICO) { RunMode("ztpi", 3); }
 TEST(RandomKeys, VI) { RunMode("ztvi", 4); }
 TEST(RandomKeys, NEDIT) { RunMode("ztne", 5); }
+
+TEST(RandomKeys, TinyTerminals) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    const int sizes[][2] = {{1, 1}, {2, 3}, {3, 11}, {1, 80}, {40, 1}};
+    for (unsigned i = 0; i < 5; ++i) RunMode(programs[i], 20 + i, kPlainText, 2000, sizes[i][0], sizes[i][1]);
+}
 
 TEST(RandomKeys, BinaryFileInEveryMode) {
     const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
