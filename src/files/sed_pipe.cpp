@@ -1,10 +1,9 @@
 // The filter through sed: the whole text goes to "zt$$", sed runs on that file, and its standard
 // output becomes the text.
 //
-// The output is gathered in the free room behind the text, with the kill buffer moved to the top of
-// the reservation meanwhile, so the old text stays whole until sed has ended with exit code 0 and
-// everything it wrote has arrived and fits. Standard error is drained alongside, so that a sed with
-// much to say never blocks on a full pipe.
+// The output is gathered in the free room behind the text (a run empties the clipboard), so the old
+// text stays whole until sed has ended with exit code 0 and everything it wrote has arrived and fits.
+// Standard error is drained alongside, so that a sed with much to say never blocks on a full pipe.
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -113,17 +112,13 @@ void KeepInText(const Editor& ed, Pos& p) {
     if (p < ed.TextStart) p = ed.TextStart;
 }
 
-// The n bytes at `from` become the text; the old text goes into the undo history first.
-void ReplaceText(Editor& ed, const uint8_t* from, size_t n, size_t killAt) {
-    RecordDeletion(ed, ed.TextStart, kWholeText);
+// The n bytes at `from` become the text (the undo snapshot of the old one was taken before sed ran).
+void ReplaceText(Editor& ed, const uint8_t* from, size_t n) {
     std::memmove(ed.buf + ed.TextStart, from, n);
     ed.TextEnd = ed.TextStart + n;
     ed.buf[ed.TextEnd] = '\n';
-    std::memmove(ed.buf + ed.TextEnd + 1, ed.buf + killAt, ed.KillLength);
-    ed.ChangedMark = '*';
     // Nothing the old positions marked is there any more.
-    ed.BlockBegin = ed.BlockEnd = ed.Mark = 0;
-    ed.KillSource = 0;
+    ed.Mark = 0;
     for (Pos* p : {&ed.Cursor, &ed.PrevCursor, &ed.CommandCursor, &ed.LastFindPos, &ed.WrapOrigin})
         KeepInText(ed, *p);
 }
@@ -144,6 +139,8 @@ bool FilterThroughSed(Editor& ed) {
         RemovePipeFile(ed);
         return false;
     }
+    // One undo brings back the text as it is now, whatever sed makes of it.
+    RecordDeletion(ed, ed.TextStart, kWholeText);
     int errors[2] = {-1, -1}, out[2] = {-1, -1};
     long pid = -1;
     if (ed.sys.Pipe(errors) >= 0 && ed.sys.Pipe(out) >= 0) pid = ed.sys.Fork();
@@ -159,12 +156,15 @@ bool FilterThroughSed(Editor& ed) {
         return ShowError(ed);
     }
 
-    // The kill buffer waits at the top of the reservation; the output goes right behind the text.
+    // A filter run takes the clipboard and the block with it; the output is gathered behind the text,
+    // so that the old text stays whole until sed has succeeded.
+    ed.KillLength = 0;
+    ed.KillSource = 0;
+    ed.BlockBegin = ed.BlockEnd = 0;
     uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
-    size_t top = size_t(limit) + 2, kill = ed.KillLength, staging = ed.TextEnd + 1;
-    size_t used = ed.TextLength() + kill;
+    size_t staging = ed.TextEnd + 1;
+    size_t used = ed.TextLength();
     size_t room = used < limit ? size_t(limit - used) : 0;
-    std::memmove(ed.buf + top - kill, ed.buf + staging, kill);
     Collected c = Collect(ed, out[0], errors[0], ed.buf + staging, room);
 
     int status = 0;
@@ -172,6 +172,7 @@ bool FilterThroughSed(Editor& ed) {
     if (ed.sys.WaitPid(pid, &status) < 0 && !error) error = ed.sys.ErrorNumber;
     RemovePipeFile(ed);
     if (c.spoke) Bell(ed);
+    ed.ChangedMark = '*';  // set once sed has run, even when it changed nothing
 
     if (!error) {
         if (c.overflow)
@@ -185,10 +186,9 @@ bool FilterThroughSed(Editor& ed) {
     }
     // An empty output keeps the old text: a filter such as d never empties the buffer.
     if (!error && c.length > 0) {
-        ReplaceText(ed, ed.buf + staging, c.length, top - kill);
+        ReplaceText(ed, ed.buf + staging, c.length);
         return true;
     }
-    std::memmove(ed.buf + staging, ed.buf + top - kill, kill);
     if (!error) return true;
     ed.sys.ErrorNumber = error;
     return ShowError(ed);

@@ -234,8 +234,7 @@ void RefreshWindow(Editor& ed) {
     sc.DrawnCursorPos = {0, 0};
 
     RowComposer rc{ed};
-    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd &&
-                    (!regionMode || ed.Mark);
+    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
     if (!ed.buf) {
         for (int r = 0; r < sc.TextRows; ++r) {
             rc.Blank();

@@ -181,9 +181,12 @@ TEST(RenderRow, RegionFollowsMarkAndCursor) {
     EXPECT_EQ(ed.BlockEnd, 5u);
     EXPECT_EQ(term.screen.Attrs(0).substr(0, 6), " bbb  ");  // the cursor cell b, then c d
 
-    ed.Mark = 0;  // no mark: nothing is highlighted, whatever the old bounds say
+    // Without a mark the block stands as it was set (PICO's inserted file): d and e.
+    ed.Mark = 0;
+    ed.BlockBegin = 1 + 3;
+    ed.BlockEnd = 1 + 5;
     RefreshWindow(ed);
-    EXPECT_EQ(term.screen.Attrs(0).substr(0, 6), " b    ");
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 6), " b bb ");
 }
 
 TEST(RenderWindow, TopLineFollowsCursorRow) {
