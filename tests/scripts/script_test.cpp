@@ -13,6 +13,8 @@ struct Case {
     std::string name;  // mode/area/case
     fs::path dir;
 };
+// Test listings show the case's folder rather than its bytes.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Case> FindCases() {
     std::vector<Case> cases;
