@@ -282,7 +282,7 @@ static consteval std::array<uint8_t, 27> MakeWsQ() {
     t[P('D')] = cmd::LineEnd;
     t[P('E')] = cmd::WindowTop;
     t[P('F')] = cmd::Find;
-    t[P('H')] = cmd::DeleteToLineStart;  // also ^Q Backspace and ^Q Del
+    t[P('H')] = cmd::DeleteToLineStart;  // also ^Q Backspace: DEL reads as ^H
     t[P('I')] = cmd::GoLine;
     t[P('K')] = cmd::GoBlockEnd;
     t[P('P')] = cmd::PreviousPosition;
