@@ -130,7 +130,11 @@ struct Editor {
     uint8_t ExitRequest = 0;     // 0 edit on, 1 leave, 2 load another file
     uint8_t ConsoleVariant = 0;  // 4 on the Linux console
     uint8_t PushedBackKey = 0;   // vi only, 0 = none
-    uint8_t LastKeyByte = 0;     // the plain byte being dispatched (what InsertChar types)
+    // A read result taken while gathering typed-ahead keys that was not one of them: the next key
+    // read gets it, a negative one (end of input, a signal) included.
+    bool HasReadAhead = false;
+    int ReadAhead = 0;
+    uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;

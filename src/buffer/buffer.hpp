@@ -45,6 +45,9 @@ uint64_t Room(const Editor& ed);
 // Opens n undefined bytes at p, keeping marks, kill buffer and undo in step. Shows "Memory
 // exhausted" and changes nothing when the room is missing.
 [[nodiscard]] bool MakeRoom(Editor& ed, Pos p, size_t n);
+// The move behind MakeRoom, without its checks and its undo record: the caller has checked the
+// room and recorded the insertion itself.
+void OpenRoom(Editor& ed, Pos p, size_t n);
 void RemoveBytes(Editor& ed, Pos p, size_t n);
 // WS and vi: block marks inside p..p+n move to p first.
 void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
@@ -107,6 +110,21 @@ void TypeByte(Editor& ed, uint8_t c);
 void ToggleInsert(Editor& ed);
 void NewLine(Editor& ed);
 void NewLineNoIndent(Editor& ed);
+
+// Keys typed ahead are taken together: their bytes gather in a run and go into the text with one
+// move of the tail, while each key leaves the undo record, line count and window row that typing it
+// alone would. Only keys that insert at the cursor without asking anything join a run.
+enum class TypedKey : uint8_t { Char, Break, BreakNoIndent };  // Break copies the line's indent
+struct TypedRun {
+    Pos at = 0;  // the cursor when the run began; the cursor stays there until the run is finished
+    size_t length = 0;
+    uint8_t bytes[8192];
+};
+// Adds one key to the run; false, with nothing changed, when the run or the buffer lacks the room
+// (the caller then finishes the run and types the key the ordinary way).
+bool AddTypedKey(Editor& ed, TypedRun& run, uint8_t c, TypedKey kind);
+// Puts the run into the text at its place and the cursor behind it.
+void FinishTypedRun(Editor& ed, TypedRun& run);
 void OpenLine(Editor& ed);
 void QuotedInsert(Editor& ed);
 void ViReplaceChar(Editor& ed);

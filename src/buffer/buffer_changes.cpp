@@ -73,18 +73,23 @@ bool MakeRoom(Editor& ed, Pos p, size_t n) {
     if (p < ed.TextStart || p > ed.TextEnd) return false;
     if (Room(ed) < n) return RefuseForRoom(ed);
     RecordInsertion(ed, p, n);
+    OpenRoom(ed, p, n);
+    return true;
+}
+
+void OpenRoom(Editor& ed, Pos p, size_t n) {
     // The kill buffer moves in every mode: WS never fills it, but one left by a mode switch survives.
     memmove(ed.buf + p + n, ed.buf + p, TailLength(ed, p));
     ed.ChangedMark = '*';
     ed.TextEnd += n;
-    // A position at p stays, so the new bytes land in front of what it marks.
+    // A position at p stays, so the new bytes land in front of what it marks. Several insertions
+    // at p, p + 1, ... therefore move every mark exactly as one insertion of them all does.
     if (BlockModes(ed)) {
         if (ed.BlockBegin > p) ed.BlockBegin += n;
         if (ed.BlockEnd > p) ed.BlockEnd += n;
     } else if (ed.Mark > p) {
         ed.Mark += n;
     }
-    return true;
 }
 
 void RemoveBytes(Editor& ed, Pos p, size_t n) {

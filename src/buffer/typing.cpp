@@ -14,6 +14,8 @@ void CountNewLineFeed(Editor& ed) {
     WindowRowDown(ed);
 }
 
+bool IsBlank(uint8_t b) { return b == ' ' || b == '\t'; }
+
 void BreakLine(Editor& ed, size_t indent) {
     Pos start = LineStartOf(ed, ed.Cursor);
     if (!MakeRoom(ed, ed.Cursor, indent + 1)) return;
@@ -64,8 +66,7 @@ void NewLine(Editor& ed) {
     }
     Pos start = LineStartOf(ed, ed.Cursor);
     size_t indent = 0;
-    while (start + indent < ed.Cursor && (ed.buf[start + indent] == ' ' || ed.buf[start + indent] == '\t'))
-        ++indent;
+    while (start + indent < ed.Cursor && IsBlank(ed.buf[start + indent])) ++indent;
     BreakLine(ed, indent);
 }
 
@@ -117,4 +118,60 @@ void TransposeChars(Editor& ed) {
     }
     if (ed.buf[b] == '\n') CountNewLineFeed(ed);
     ed.Cursor = b + 1;
+}
+
+bool AddTypedKey(Editor& ed, TypedRun& run, uint8_t c, TypedKey kind) {
+    if (run.length == 0) run.at = ed.Cursor;
+    const Pos cursor = run.at + run.length;
+    uint8_t* out = run.bytes + run.length;
+    size_t n = 1;
+    // Before a key typed alone, the refresh stretches a shown region to the cursor; OpenRoom moves
+    // only the mark in these modes, so the ends are set where they will stand once the run is in.
+    const bool regionMode = ed.EditMode == EMACS || ed.EditMode == PICO || ed.EditMode == NEDIT;
+    if (run.length > 0 && regionMode && ed.BlockVisible && ed.Mark) {
+        Pos mark = ed.Mark > run.at ? ed.Mark + run.length : ed.Mark;
+        ed.BlockBegin = mark < cursor ? mark : cursor;
+        ed.BlockEnd = mark < cursor ? cursor : mark;
+    }
+    if (kind == TypedKey::Break) {
+        // The indent comes from the line the cursor is on, which may have begun inside the run.
+        const uint8_t* lf = static_cast<const uint8_t*>(memrchr(run.bytes, '\n', run.length));
+        size_t fromText = 0, fromRun = 0;
+        if (lf) {
+            const uint8_t* q = lf + 1;
+            while (q + fromRun < out && IsBlank(q[fromRun])) ++fromRun;
+            if (run.length + 1 + fromRun > sizeof run.bytes || Room(ed) < run.length + 1 + fromRun)
+                return false;
+            std::memmove(out + 1, q, fromRun);
+        } else {
+            Pos start = LineStartOf(ed, run.at);
+            while (start + fromText < run.at && IsBlank(ed.buf[start + fromText])) ++fromText;
+            if (start + fromText == run.at)
+                while (fromRun < run.length && IsBlank(run.bytes[fromRun])) ++fromRun;
+            if (run.length + 1 + fromText + fromRun > sizeof run.bytes ||
+                Room(ed) < run.length + 1 + fromText + fromRun)
+                return false;
+            std::memcpy(out + 1, ed.buf + start, fromText);
+            std::memmove(out + 1 + fromText, run.bytes, fromRun);
+        }
+        n += fromText + fromRun;
+        c = '\n';
+    } else {
+        if (kind == TypedKey::BreakNoIndent) c = '\n';
+        if (run.length + 1 > sizeof run.bytes || Room(ed) < run.length + 1) return false;
+        if (kind == TypedKey::Char && (ed.EditMode == EMACS || ed.EditMode == PICO)) ed.BlockVisible = 0;
+    }
+    out[0] = c;
+    RecordInsertion(ed, cursor, n);
+    run.length += n;
+    if (c == '\n') CountNewLineFeed(ed);
+    return true;
+}
+
+void FinishTypedRun(Editor& ed, TypedRun& run) {
+    if (run.length == 0) return;
+    OpenRoom(ed, run.at, run.length);
+    std::memcpy(ed.buf + run.at, run.bytes, run.length);
+    ed.Cursor = run.at + run.length;
+    run.length = 0;
 }

@@ -21,7 +21,13 @@ uint8_t ReadKeyByte(Editor& ed) {
         return c;
     }
     for (;;) {
-        int b = ed.term.ReadByte();
+        int b;
+        if (ed.HasReadAhead) {
+            ed.HasReadAhead = false;
+            b = ed.ReadAhead;
+        } else {
+            b = ed.term.ReadByte();
+        }
         if (b >= 0) return uint8_t(b);
         if (b == kInterrupted) {
             HandleInterrupt(ed);
@@ -29,6 +35,10 @@ uint8_t ReadKeyByte(Editor& ed) {
         }
         TerminalLost(ed);  // end of input: nobody is left to type
     }
+}
+
+bool KeyWaiting(Editor& ed) {
+    return ed.HasReadAhead || (ed.EditMode == VI && ed.PushedBackKey) || ed.term.InputPending();
 }
 
 static Key Plain(uint8_t b) { return Key{-1, b}; }
@@ -98,7 +108,7 @@ Key KeyDecoder(Editor& ed) {
         }
         if (b != 27) return Plain(b);
         ed.ViCommandState = 1;
-        if (!ed.term.InputPending()) return Command(cmd::CharLeft);  // a lone ESC
+        if (!KeyWaiting(ed)) return Command(cmd::CharLeft);  // a lone ESC
         uint8_t c = ReadKeyByte(ed);
         if (c == '[') {
             ed.ViCommandState = 0;

@@ -113,6 +113,8 @@ void LeaveEditor(Editor& ed);
 // One byte from the keyboard (vi: the pushed-back byte first). Handles a continue after a suspend,
 // and leaves the editor (keeping an emergency copy of unsaved text) when the terminal is gone.
 uint8_t ReadKeyByte(Editor& ed);
+// Is a key byte already there to read, from the terminal or held back by the editor?
+bool KeyWaiting(Editor& ed);
 Key KeyDecoder(Editor& ed);
 void DispatchKey(Editor& ed);
 // Runs CommandId id (ids of 84 and more are ignored).

@@ -32,11 +32,15 @@ void InstallSignalHandlers() {
 }
 
 int RealTerminal::ReadByte() {
-    unsigned char c;
     for (;;) {
         if (gSignals.continued || gSignals.hangup) return kInterrupted;
-        ssize_t r = ::read(0, &c, 1);
-        if (r == 1) return c;
+        if (inputAt_ < inputEnd_) return input_[inputAt_++];
+        ssize_t r = ::read(0, input_, sizeof input_);
+        if (r > 0) {
+            inputAt_ = 1;
+            inputEnd_ = size_t(r);
+            return input_[0];
+        }
         if (r == 0) return kEndOfInput;
         if (errno == EINTR) {
             if (gSignals.continued || gSignals.hangup) return kInterrupted;
@@ -48,6 +52,7 @@ int RealTerminal::ReadByte() {
 }
 
 bool RealTerminal::InputPending() {
+    if (inputAt_ < inputEnd_) return true;
     fd_set set;
     FD_ZERO(&set);
     FD_SET(0, &set);

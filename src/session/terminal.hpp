@@ -49,4 +49,7 @@ public:
 private:
     unsigned char saved_[64] = {};  // struct termios, kept opaque here
     bool haveSaved_ = false;
+    // Keys are read as many as have arrived at once, and handed out a byte at a time.
+    unsigned char input_[4096];
+    size_t inputAt_ = 0, inputEnd_ = 0;
 };

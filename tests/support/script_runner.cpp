@@ -110,7 +110,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
             if (!StartEditor(ed, 2, argv, envp)) {
                 r.ending = "left";
             } else {
-                while (term.InputLeft()) {
+                while (term.InputLeft() || ed.HasReadAhead) {
                     if (!EditStep(ed)) {
                         r.ending = "left";
                         break;

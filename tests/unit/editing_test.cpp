@@ -21,7 +21,7 @@ protected:
     // Dispatches every key of the burst, checking the line number after each command.
     void Keys(const std::string& keys) {
         term.AddBurst(keys);
-        while (term.InputLeft()) {
+        while (term.InputLeft() || ed.HasReadAhead) {
             DispatchKey(ed);
             ASSERT_EQ(ed.LineNumber, FreshLineNumber()) << "after a key of " << keys;
             ASSERT_EQ(ed.buf[ed.TextEnd], '\n');

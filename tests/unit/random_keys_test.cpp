@@ -94,7 +94,7 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
         char* envp[] = {nullptr};
         try {
             if (!StartEditor(ed, 2, argv, envp)) continue;
-            while (term.InputLeft()) {
+            while (term.InputLeft() || ed.HasReadAhead) {
                 if (!EditStep(ed)) break;
                 ++keys;
                 ASSERT_GE(ed.Cursor, ed.TextStart) << "after key " << keys;
