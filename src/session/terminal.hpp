@@ -15,7 +15,6 @@ inline constexpr int kInterrupted = -2;  // a signal arrived; look at the signal
 
 class Terminal {
 public:
-    virtual ~Terminal() = default;
     virtual int ReadByte() = 0;       // 0..255, kEndOfInput or kInterrupted
     virtual bool InputPending() = 0;  // is a byte already waiting? (a failed check counts as yes)
     virtual void Write(const void* data, size_t n) = 0;
@@ -23,6 +22,9 @@ public:
     virtual void EnterRawMode() = 0;  // saves the current settings first
     virtual void RestoreMode() = 0;   // back to the saved settings
     virtual void StopProcessGroup() = 0;
+
+protected:
+    ~Terminal() = default;  // never deleted through this interface
 };
 
 // Flags set by the signal handlers; the main flow acts on them when a read comes back interrupted.
