@@ -27,6 +27,11 @@ Pos PositionAtColumn(Editor& ed, Pos lineStart, uint64_t column);
 inline bool AtTextEnd(const Editor& ed, Pos p) { return p == ed.TextEnd; }
 // LineNumber = 1 + the line feeds before Cursor.
 void RecountLineNumber(Editor& ed);
+// Line feeds among the n bytes at p.
+uint64_t CountLineFeeds(const uint8_t* p, size_t n);
+// The cursor to `to`, inside the text, with LineNumber kept in step; LineNumber must be right for
+// the cursor's old place, so the text must not have changed in between.
+void MoveCursorCountingLines(Editor& ed, Pos to);
 // Shown, both marks set and in order.
 bool BlockValid(const Editor& ed);
 inline bool InsideBlock(const Editor& ed, Pos p) { return ed.BlockBegin <= p && p < ed.BlockEnd; }

@@ -107,9 +107,8 @@ Pos FindFromCursor(Editor& ed, size_t n) {
 void FindNext(Editor& ed) {
     Pos p = FindFromCursor(ed, std::strlen(ed.SearchText));
     if (p == 0) return;
-    ed.Cursor = p;
+    MoveCursorCountingLines(ed, p);
     ed.LastFindPos = p;
-    ed.RecountLines = true;
 }
 
 void ReplaceNext(Editor& ed) {

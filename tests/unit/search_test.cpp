@@ -171,6 +171,35 @@ TEST_F(Search, ReplaceKeepsMarksAndKillBufferInStep) {
     EXPECT_EQ(ed.LastFindKind, 2);
 }
 
+// A find counts only the lines it passed, forward, backward and round the end of the text.
+TEST_F(Search, FindsKeepTheLineNumber) {
+    Load("one\ntwo x\n\nthree\nx four\nfive\n", "", PICO);
+    ed.Cursor = ed.TextStart + 4;  // line 2
+    ed.LineNumber = 2;
+    std::strcpy(ed.SearchText, "four");
+    ed.SearchStep = 1;
+    ed.CaseMask = 0xDF;
+    ed.LastFindKind = 1;
+    RepeatFind(ed);
+    EXPECT_EQ(ed.Cursor, ed.TextStart + 19);
+    EXPECT_EQ(ed.LineNumber, 5u);
+    std::strcpy(ed.SearchText, "TWO");  // behind the cursor: found round the end
+    RepeatFind(ed);
+    EXPECT_EQ(ed.Cursor, ed.TextStart + 4);
+    EXPECT_EQ(ed.LineNumber, 2u);
+    ed.EditMode = WS;
+    ed.Cursor = ed.TextEnd;
+    ed.LineNumber = 7;
+    std::strcpy(ed.SearchText, "x");
+    ed.SearchStep = -1;
+    RepeatFind(ed);
+    EXPECT_EQ(ed.Cursor, ed.TextStart + 17);
+    EXPECT_EQ(ed.LineNumber, 5u);
+    RepeatFind(ed);
+    EXPECT_EQ(ed.Cursor, ed.TextStart + 8);
+    EXPECT_EQ(ed.LineNumber, 2u);
+}
+
 TEST_F(Search, PromptsAndOptions) {
     Load("ab AB ab");
     ed.Cursor = ed.TextEnd;
@@ -184,7 +213,7 @@ TEST_F(Search, PromptsAndOptions) {
     EXPECT_NE(term.output.find("OPT? C/B"), std::string::npos);
     RepeatFind(ed);
     EXPECT_EQ(ed.Cursor, ed.TextStart);
-    EXPECT_EQ(ed.RecountLines, true);
+    EXPECT_EQ(ed.LineNumber, 1u);
 
     // A cancelled search text still asks the options, then finds nothing.
     term.AddBurst("zz\x15");
