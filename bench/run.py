@@ -263,7 +263,11 @@ class Session:
             select.select([self.master], [], [], 0.0003)
 
     def send(self, keys):
-        os.write(self.master, keys.encode() if isinstance(keys, str) else keys)
+        keys = keys.encode() if isinstance(keys, str) else keys
+        if self.screen and self.screen.app_cursor:
+            # the terminal is in application cursor mode: its arrow keys now send ESC O x
+            keys = re.sub(rb'\x1b\[([ABCD])', lambda m: b'\x1bO' + m.group(1), keys)
+        os.write(self.master, keys)
 
     def timed(self, keys, timeout=60.0):
         """Sends keys at once; returns (milliseconds until settled, bytes written meanwhile)."""
@@ -332,10 +336,16 @@ def editor_env(home):
 
 
 def fresh_copy(data, name, work):
-    """A scratch copy of a data file for one session (the editors write backups, locks and saves next to it)."""
-    for f in os.listdir(work):
+    """A scratch copy of a data file for one session (the editors write backups, locks and saves next to it).
+    The scratch home is emptied too, so that no editor starts from a position or history it kept last time."""
+    home = os.path.join(os.path.dirname(work), 'home')
+    shutil.rmtree(home, ignore_errors=True)
+    os.makedirs(home)
+    for f in os.listdir(work):  # the driver runs inside `work`, so only its contents go
         p = os.path.join(work, f)
-        if os.path.isfile(p) or os.path.islink(p):
+        if os.path.isdir(p) and not os.path.islink(p):
+            shutil.rmtree(p)
+        else:
             os.unlink(p)
     shutil.copyfile(os.path.join(data, name), os.path.join(work, name))
     return name

@@ -23,6 +23,7 @@ class Screen:
         self.wrap_pending = False
         self.saved = (0, 0, DEFAULT)
         self.main_cells = None  # the main screen while the alternate one is shown
+        self.app_cursor = False  # DECCKM: the cursor keys send ESC O x instead of ESC [ x
         self.pending = ''
 
     # --- inspection ---------------------------------------------------------------------------------------------
@@ -164,6 +165,8 @@ class Screen:
             body = params[1:]
             if params[0] == '?' and final in 'hl':
                 for p in body.split(';'):
+                    if p == '1':
+                        self.app_cursor = final == 'h'
                     if p in ('1049', '1047', '47'):
                         self._alternate(final == 'h')
             return
