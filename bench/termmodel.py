@@ -28,7 +28,7 @@ class Screen:
 
     # --- inspection ---------------------------------------------------------------------------------------------
     def snapshot(self):
-        return tuple(tuple(row) for row in self.cells), (self.r, self.c)
+        return tuple(tuple(row) for row in self.cells), (self.r, self.c), (self.top, self.bottom)
 
     def text(self, row):
         return ''.join(ch for ch, _ in self.cells[row])
@@ -411,13 +411,13 @@ def repaint_cost(before, after, cursor, final, attr=DEFAULT, rows=None):
 
 def ideal_bytes(before, after, text_rows=None):
     """The fewest bytes, as far as this estimate goes, from screen `before` to screen `after` (each a snapshot:
-    grid and cursor). Besides repainting it tries letting the terminal scroll the text rows (a scroll region that
-    leaves the rows below alone) by the shift that keeps most rows, then repainting what is left."""
-    (bgrid, bcur), (agrid, acur) = before, after
+    grid, cursor, scroll region). Besides repainting it tries letting the terminal scroll the text rows (a scroll
+    region that leaves the rows below alone, set unless it already is, and left set) by the shifts that keep most
+    rows, then repainting what is left."""
+    (bgrid, bcur, bregion), (agrid, acur, _) = before, after
     rows = len(agrid)
     text_rows = rows - 1 if text_rows is None else text_rows
     best = repaint_cost(bgrid, agrid, bcur, acur)
-    # the shift that lines up most of the old rows with the new ones
     shifts = []
     for k in range(1, text_rows):
         up = sum(1 for y in range(text_rows - k) if agrid[y] == bgrid[y + k] and agrid[y] != bgrid[y])
@@ -426,6 +426,11 @@ def ideal_bytes(before, after, text_rows=None):
         shifts.append((down, -k))
     shifts.sort(reverse=True)
     blank = tuple([BLANK] * len(agrid[0]))
+    bottom = text_rows - 1
+    if bregion == (0, bottom):
+        region, cur = 0, bcur
+    else:
+        region, cur = 5 + len(str(text_rows)), (0, 0)  # ESC [ 1 ; R r, which homes the cursor
     for kept, k in shifts[:2]:
         if kept == 0:
             break
@@ -433,12 +438,13 @@ def ideal_bytes(before, after, text_rows=None):
         text = list(bgrid[:text_rows])
         if k > 0:
             text = text[n:] + [blank] * n
-            scroll = cup(text_rows - 1, 0) + (n if n <= 4 else 3 + len(str(n)))  # LFs at the bottom, or SU
+            ways = [(move_cost(*cur, bottom, 0) + n, (bottom, 0)),  # line feeds at the bottom
+                    (3 + (len(str(n)) if n > 1 else 0), cur)]  # SU
         else:
             text = [blank] * n + text[:-n]
-            scroll = 3 + (2 * n if n <= 2 else 3 + len(str(n)))  # home, then RI, or SD
-        region = 4 + len(str(text_rows)) + 3  # ESC [ 1 ; R r  ...  ESC [ r
+            ways = [(move_cost(*cur, 0, 0) + 2 * n, (0, 0)),  # reverse index at the top
+                    (3 + (len(str(n)) if n > 1 else 0), cur)]  # SD
         shifted = tuple(text) + tuple(bgrid[text_rows:])
-        # setting and resetting the region homes the cursor
-        best = min(best, region + scroll + repaint_cost(shifted, agrid, (0, 0), acur))
+        for cost, at in ways:
+            best = min(best, region + cost + repaint_cost(shifted, agrid, at, acur))
     return best

@@ -105,7 +105,7 @@ class ModelTest(unittest.TestCase):
 
 def naive_bytes(before, after):
     """A plain renderer: for every changed row, position at its first changed cell and write to the row's end."""
-    (bgrid, _), (agrid, (r, c)) = before, after
+    (bgrid, _, _), (agrid, (r, c), _) = before, after
     out = b''
     for y, (old, new) in enumerate(zip(bgrid, agrid)):
         if old == new:
@@ -156,6 +156,15 @@ class FewestBytesTest(unittest.TestCase):
         self.assertLess(down, repaint / 10)
         up = tm.ideal_bytes(window(5), window(3))
         self.assertLess(up, 2 * 60 + 40)
+        # one new row of 50 cells, the region to set (ESC [ 1 ; 2 3 r), LF at the bottom (ESC [ 2 3 H, LF), and
+        # the cursor back on the last text row: nothing left to move
+        self.assertEqual(down, 7 + 5 + 1 + 50 + 1)
+        # with the region already in force it costs nothing to set, and the cursor already stands at the bottom
+        s = screen(b'\x1b[1;23r')
+        for y in range(23):
+            s.feed(b'\x1b[%dH' % (y + 1) + lines[y])
+        s.feed(b'\x1b[24Hstatus\x1b[23;1H')
+        self.assertEqual(tm.ideal_bytes(s.snapshot(), window(1)), 1 + 50 + 1)
 
     def test_never_above_what_a_plain_renderer_sends(self):
         # random screens and random changes: the model reproduces what the renderer drew, and the estimate is
