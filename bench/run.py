@@ -7,7 +7,10 @@ wrote is left unread on the master and nothing we sent is left unread on the sla
 
     python3 bench/run.py [--build DIR] [--data DIR] [--big] [--only zt,vim,...] [--quick]
 
-The table goes to standard output and, as Markdown, to DATA/results.md.
+The table goes to standard output and, as Markdown, to DATA/results.md. Each figure that can silently fail is
+checked: the search must show the last line (for zt, the status line must name it), the save must have written the
+file with the change, and zt's screen as the terminal model draws it must be the window the status line names.
+The driver's own tests: python3 -m unittest discover bench
 """
 
 import argparse
@@ -572,7 +575,7 @@ def summary(samples):
     return statistics.median(samples), min(samples), max(samples)
 
 
-def fmt(v, unit=''):
+def fmt(v):
     if v is None:
         return '-'
     med, lo, hi = v
