@@ -103,29 +103,34 @@ def make_files(data, big):
             continue
         if want(name):
             print(f'making {name} ({mb} MB of ~70-byte lines)...', flush=True)
-            block = ''.join(word_lines(random.Random(100), 14000, 60, 79)).encode()  # ~1 MB, repeated
-            target = mb * 1000 * 1000
-            last = f'the very last line holds the word {UNIQUE} and nothing else\n'.encode()
             path = os.path.join(data, name)
-            lines = 0
-            with open(path, 'wb') as f:
-                left = target - len(last)
-                while left > 0:
-                    chunk = block if left >= len(block) else block[:block.rfind(b'\n', 0, left) + 1]
-                    if not chunk:
-                        break
-                    f.write(chunk)
-                    lines += chunk.count(b'\n')
-                    left -= len(chunk)
-                f.write(last)
-                lines += 1
-            meta[name] = {'size': os.path.getsize(path), 'lines': lines}
+            meta[name] = {'size': 0, 'lines': write_big(path, mb * 1000 * 1000)}
+            meta[name]['size'] = os.path.getsize(path)
     if want('line20m.txt'):
         rng2 = random.Random(20)
         words = ' '.join(rng2.choice(VOCAB) for _ in range(4000000))
         write_file(data, 'line20m.txt', (words[:20 * 1000 * 1000 - 1] + '\n').encode(), meta)
     json.dump(meta, open(meta_path, 'w'))
     return meta
+
+
+def write_big(path, size):
+    """About `size` bytes of ~70-byte lines of words, the last line holding the search word; returns the number of
+    lines."""
+    block = ''.join(word_lines(random.Random(100), 14000, 60, 79)).encode()  # ~1 MB, repeated
+    last = f'the very last line holds the word {UNIQUE} and nothing else\n'.encode()
+    lines = 0
+    with open(path, 'wb') as f:
+        left = size - len(last)
+        while left > 0:
+            chunk = block if left >= len(block) else block[:block.rfind(b'\n', 0, left) + 1]
+            if not chunk:
+                break
+            f.write(chunk)
+            lines += chunk.count(b'\n')
+            left -= len(chunk)
+        f.write(last)
+    return lines + 1
 
 
 def write_file(data, name, content, meta):

@@ -231,5 +231,71 @@ class SettleTest(unittest.TestCase):
             s.close(dict(esc='', quit='', discard=''))
 
 
+class FilesTest(unittest.TestCase):
+    def test_the_search_word_is_on_the_last_line_only(self):
+        path = '/tmp/zt-bench-test-%d.txt' % os.getpid()
+        try:
+            lines = run.write_big(path, 3 * 1000 * 1000)
+            with open(path, 'rb') as f:
+                data = f.read()
+        finally:
+            os.unlink(path)
+        self.assertLessEqual(abs(len(data) - 3 * 1000 * 1000), 100)
+        self.assertEqual(data.count(b'\n'), lines)
+        self.assertTrue(data.endswith(b'\n'))
+        self.assertEqual(data.lower().count(run.UNIQUE.encode()), 1)
+        self.assertIn(run.UNIQUE.encode(), data[data.rindex(b'\n', 0, len(data) - 1):])
+        self.assertTrue(60 <= len(data) / lines <= 80)
+
+
+class VerdictTest(unittest.TestCase):
+    """The met? column: each target read the way the table states it."""
+
+    META = {'big100.txt': {'size': 100 << 20, 'lines': 1}, 'line20m.txt': {'size': 20 << 20, 'lines': 1}}
+    LIMITS = {'big100.txt': {'read': (50, 50, 50), 'memchr': (10, 10, 10), 'memmove': (5, 5, 5),
+                             'write_fsync': (60, 60, 60)}}
+
+    def verdicts(self, samples, ideal=None):
+        res = run.Results()
+        for (fig, ed), values in samples.items():
+            if isinstance(values, str):
+                res.fail(fig, ed, values)
+            else:
+                for v in values:
+                    res.add(fig, ed, v)
+        eds = dict.fromkeys(['zt', 'jstar', 'jpico', 'busybox vi', 'mg'])
+        rows = run.build_rows(res, ideal or {}, self.LIMITS, self.META, eds, False)
+        return {r['fig']: r for r in rows}
+
+    def test_ratios_to_the_limits(self):
+        v = self.verdicts({('first_ms', 'zt'): [3.0, 3.3, 2.0], ('first_ms', 'baseline'): [2.8],
+                           ('open100_ms', 'zt'): [61], ('chars100_ms', 'zt'): [15], ('search100_ms', 'zt'): [20.5],
+                           ('save100_ms', 'zt'): [78], ('open100_rss', 'zt'): [108.5]})
+        self.assertEqual(v['first_ms']['zt'], (3.0, 2.0, 3.3))
+        self.assertTrue(v['first_ms']['met'])  # the median 3.0 is within 1.1 x 2.8
+        self.assertFalse(v['open100_ms']['met'])  # 61 > 1.2 x 50
+        self.assertTrue(v['chars100_ms']['met'])  # 15 = 3 x 5
+        self.assertFalse(v['search100_ms']['met'])
+        self.assertTrue(v['save100_ms']['met'])
+        self.assertFalse(v['open100_rss']['met'])  # 100 MiB + 8 MiB is the most
+
+    def test_bytes_need_both_the_peer_and_the_fewest(self):
+        v = self.verdicts({('down_bytes', 'zt'): [40], ('down_bytes', 'jstar'): [45], ('down_bytes', 'mg'): [10],
+                           ('char_bytes', 'zt'): [40], ('char_bytes', 'jstar'): [45],
+                           ('pgdn_bytes', 'zt'): [400]},
+                          ideal={'down_bytes': [30], 'char_bytes': [20], 'pgdn_bytes': [300]})
+        self.assertEqual(v['down_bytes']['peer_name'], 'jstar')  # mg shows no line:column
+        self.assertTrue(v['down_bytes']['met'])
+        self.assertFalse(v['char_bytes']['met'])  # 40 > 1.5 x 20
+        self.assertFalse(v['pgdn_bytes']['met'])  # no jpico figure: not met
+
+    def test_a_figure_that_failed_is_never_met(self):
+        v = self.verdicts({('search100_ms', 'zt'): 'search did not reach the last line',
+                           ('key100_ms', 'zt'): [9], ('key100_ms', 'mg'): [0.3]})
+        self.assertIsNone(v['search100_ms']['met'])
+        self.assertEqual(v['search100_ms']['why'], 'search did not reach the last line')
+        self.assertFalse(v['key100_ms']['met'])  # behind mg and above 1.2 x the memmove
+
+
 if __name__ == '__main__':
     unittest.main()
