@@ -3,7 +3,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench install clean sanitize format
+.PHONY: all test bench bench-micro install clean sanitize format
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -14,7 +14,11 @@ $(BUILD)/build.ninja:
 test: all
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
+# zt against peer editors and the machine's limits; BIG=1 adds a 1 GB file. Generated files stay in build-bench-data/.
 bench: all
+	python3 bench/run.py --build $(BUILD) $(if $(BIG),--big) $(BENCH_FLAGS)
+
+bench-micro: all
 	cmake --build $(BUILD) --target zt_bench && $(BUILD)/zt_bench
 
 install: all

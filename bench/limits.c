@@ -1,0 +1,132 @@
+/* The machine's own limits for one file: read it into fresh memory, memchr over it, move the whole text by one
+   byte, write it to a new file with and without fsync. Prints one line per figure: name, median, min, max (ms). */
+#define _GNU_SOURCE
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+static double Now(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+static int Cmp(const void* a, const void* b) {
+    double x = *(const double*)a, y = *(const double*)b;
+    return x < y ? -1 : x > y;
+}
+
+static void Report(const char* name, double* t, int n) {
+    qsort(t, n, sizeof *t, Cmp);
+    printf("%s %.3f %.3f %.3f\n", name, t[n / 2], t[0], t[n - 1]);
+}
+
+/* Fresh anonymous memory each time, so the page faults an editor pays on load are paid here too. */
+static char* Fresh(size_t n) {
+    void* p = mmap(NULL, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+        perror("mmap");
+        exit(1);
+    }
+    return p;
+}
+
+static int ReadAll(const char* name, char* buf, size_t size) {
+    int fd = open(name, O_RDONLY);
+    if (fd < 0) return -1;
+    size_t got = 0;
+    while (got < size) {
+        ssize_t r = read(fd, buf + got, size - got);
+        if (r <= 0) break;
+        got += (size_t)r;
+    }
+    close(fd);
+    return got == size ? 0 : -1;
+}
+
+static int WriteAll(const char* name, const char* buf, size_t size, int sync) {
+    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return -1;
+    size_t put = 0;
+    while (put < size) {
+        ssize_t w = write(fd, buf + put, size - put);
+        if (w <= 0) break;
+        put += (size_t)w;
+    }
+    if (sync) fsync(fd);
+    close(fd);
+    return put == size ? 0 : -1;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: limits FILE SCRATCH [REPEATS]\n");
+        return 2;
+    }
+    const char* name = argv[1];
+    const char* scratch = argv[2];
+    int reps = argc > 3 ? atoi(argv[3]) : 5;
+    if (reps < 1 || reps > 100) reps = 5;
+    struct stat st;
+    if (stat(name, &st) != 0) {
+        perror(name);
+        return 1;
+    }
+    size_t size = (size_t)st.st_size;
+    double t[100];
+
+    for (int i = 0; i < reps; ++i) {
+        char* buf = Fresh(size + 1);
+        double t0 = Now();
+        if (ReadAll(name, buf, size) != 0) {
+            perror("read");
+            return 1;
+        }
+        t[i] = Now() - t0;
+        munmap(buf, size + 1);
+    }
+    Report("read", t, reps);
+
+    char* buf = Fresh(size + 1);
+    if (ReadAll(name, buf, size) != 0) return 1;
+    volatile size_t sink = 0;
+    for (int i = 0; i < reps; ++i) {
+        double t0 = Now();
+        /* A byte the text never holds, so the scan runs to the end. */
+        const char* p = memchr(buf, 0x01, size);
+        t[i] = Now() - t0;
+        sink += p ? (size_t)(p - buf) : size;
+    }
+    Report("memchr", t, reps);
+
+    for (int i = 0; i < reps; ++i) {
+        double t0 = Now();
+        if (i % 2 == 0)
+            memmove(buf + 1, buf, size);
+        else
+            memmove(buf, buf + 1, size);
+        t[i] = Now() - t0;
+    }
+    Report("memmove", t, reps);
+    if (reps % 2) memmove(buf, buf + 1, size);
+
+    for (int sync = 0; sync <= 1; ++sync) {
+        for (int i = 0; i < reps; ++i) {
+            unlink(scratch);
+            double t0 = Now();
+            if (WriteAll(scratch, buf, size, sync) != 0) {
+                perror(scratch);
+                return 1;
+            }
+            t[i] = Now() - t0;
+        }
+        Report(sync ? "write_fsync" : "write", t, reps);
+    }
+    unlink(scratch);
+    return sink == 1 ? 3 : 0;
+}

@@ -1,0 +1,816 @@
+#!/usr/bin/env python3
+"""zt against its peers and the machine's limits, side by side in one run.
+
+Every editor runs in its own 80x24 pseudo-terminal on generated files. A figure is taken when the editor has
+"settled": it sleeps in a read or poll of its terminal (from /proc/PID/stat and /proc/PID/syscall), nothing it
+wrote is left unread on the master and nothing we sent is left unread on the slave, two checks in a row.
+
+    python3 bench/run.py [--build DIR] [--data DIR] [--big] [--only zt,vim,...] [--quick]
+
+The table goes to standard output and, as Markdown, to DATA/results.md. Each figure that can silently fail is
+checked: the search must show the last line (for zt, the status line must name it), the save must have written the
+file with the change, and zt's screen as the terminal model draws it must be the window the status line names.
+The driver's own tests: python3 -m unittest discover bench
+"""
+
+import argparse
+import fcntl
+import json
+import os
+import random
+import re
+import select
+import shutil
+import signal
+import statistics
+import struct
+import subprocess
+import sys
+import termios
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import termmodel  # noqa: E402
+
+ROWS, COLS = 24, 80
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+# The word the search looks for. The generator's vocabulary has no word containing it (checked when the files are
+# made), and words are separated by spaces, so a search for it, with or without case, matches the last line only.
+UNIQUE = 'quixotically'
+VOCAB = ('the of and to in is was for on that with as by at from his her an are be this which or had it not but '
+         'have were they one all their been has more when who will would there can no if so out up into time only '
+         'other new some could these two may first then do any like my now over such our man me even most made after '
+         'also did many before must through back years where much your way well down should because each just those '
+         'people how too little state good very make world still own see men work long get here between both life '
+         'being under never day same another know while last might us great old year off come since against go came '
+         'right used take three states himself few house use during without again place american around however home '
+         'small found thought went say part once general high upon school every does got united left number course '
+         'war until always away something fact though water less public put think almost hand enough far took head '
+         'yet government system better set told nothing night end why called eyes find going look asked later knew '
+         'point next city business give group toward young days let room president side social given present several '
+         'order national possible rather second face per among form important often things looked early white case '
+         'john become large big need four within felt along children saw best church ever least power development '
+         'light thing seemed family interest want members mind country area others done turned although open god '
+         'service problem certain kind different thus began door help means sense whole matter perhaps itself york '
+         'times law human line above name example action company hands local show whether five history gave today '
+         'either act feet across taken past quite anything seen having death experience body word half really week '
+         'field words already information tell together college shall money period held keep sure free seems real '
+         'behind cannot miss political air question office making brought whose special heard major problems ago '
+         'became federal moment study available known result street economic boy position reason change south board '
+         'individual job areas society west close turn love community true court force full seem am age voice').split()
+
+TYPED = ('etaoinshrdlucmfwyp' * 60)[:1000]  # the 1,000 characters; letters only, so no editor wraps or indents
+
+
+# --- files ------------------------------------------------------------------------------------------------------
+
+def word_lines(rng, count, lo, hi):
+    """`count` lines of words, each between lo and hi bytes long (line feed not counted)."""
+    out = []
+    for _ in range(count):
+        target = rng.randint(lo, hi)
+        words, n = [], 0
+        while n < target:
+            w = rng.choice(VOCAB)
+            words.append(w)
+            n += len(w) + 1
+        out.append(' '.join(words)[:max(target, 1)].rstrip() + '\n')
+    return out
+
+
+def make_files(data, big):
+    # words only ever stand apart, so the search word could only appear inside one of them
+    if any(UNIQUE in w.lower() for w in VOCAB):
+        sys.exit(f'the vocabulary holds {UNIQUE}: the search would not go to the last line only')
+    os.makedirs(data, exist_ok=True)
+    meta_path = os.path.join(data, 'files.json')
+    meta = json.load(open(meta_path)) if os.path.exists(meta_path) else {}
+
+    def want(name):
+        path = os.path.join(data, name)
+        return not (os.path.exists(path) and name in meta and os.path.getsize(path) == meta[name]['size'])
+
+    if want('small.txt'):
+        text = ''.join(word_lines(random.Random(2), 200, 10, 60))[:2048]
+        text = text[:text.rindex('\n') + 1]
+        write_file(data, 'small.txt', text.encode(), meta)
+    if want('lines1000.txt'):
+        write_file(data, 'lines1000.txt', ''.join(word_lines(random.Random(1000), 1000, 0, 76)).encode(), meta)
+    for name, mb in (('big100.txt', 100), ('big1000.txt', 1000)):
+        if name == 'big1000.txt' and not big:
+            continue
+        if want(name):
+            print(f'making {name} ({mb} MB of ~70-byte lines)...', flush=True)
+            path = os.path.join(data, name)
+            meta[name] = {'size': 0, 'lines': write_big(path, mb * 1000 * 1000)}
+            meta[name]['size'] = os.path.getsize(path)
+    if want('line20m.txt'):
+        rng2 = random.Random(20)
+        words = ' '.join(rng2.choice(VOCAB) for _ in range(4000000))
+        write_file(data, 'line20m.txt', (words[:20 * 1000 * 1000 - 1] + '\n').encode(), meta)
+    json.dump(meta, open(meta_path, 'w'))
+    return meta
+
+
+def write_big(path, size):
+    """About `size` bytes of ~70-byte lines of words, the last line holding the search word; returns the number of
+    lines."""
+    block = ''.join(word_lines(random.Random(100), 14000, 60, 79)).encode()  # ~1 MB, repeated
+    last = f'the very last line holds the word {UNIQUE} and nothing else\n'.encode()
+    lines = 0
+    with open(path, 'wb') as f:
+        left = size - len(last)
+        while left > 0:
+            chunk = block if left >= len(block) else block[:block.rfind(b'\n', 0, left) + 1]
+            if not chunk:
+                break
+            f.write(chunk)
+            lines += chunk.count(b'\n')
+            left -= len(chunk)
+        f.write(last)
+    return lines + 1
+
+
+def write_file(data, name, content, meta):
+    with open(os.path.join(data, name), 'wb') as f:
+        f.write(content)
+    meta[name] = {'size': len(content), 'lines': content.count(b'\n')}
+
+
+# --- editors ----------------------------------------------------------------------------------------------------
+
+def editors(build):
+    """Per editor: command line, Debian package, and its keys. `ins`/`esc` enter and leave typing for vi-style
+    editors; `search` takes the word; `quit` leaves, `discard` answers a question about unsaved changes."""
+    vi_keys = dict(down='\x1b[B', pgdn='\x1b[6~', ins='i', esc='\x1b', search=lambda w: '/' + w + '\r',
+                   save=':w\r', quit=':q!\r', discard='')
+    return {
+        'zt': dict(cmd=[os.path.join(build, 'ztws')], pkg=None, down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                   search=lambda w: '\x11f' + w + '\r\r', save='\x0bs', quit='\x0bq', discard='n'),
+        'nano': dict(cmd=['nano'], pkg='nano', down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                     search=lambda w: '\x17' + w + '\r', save='\x0f\r', quit='\x18', discard='n'),
+        'mg': dict(cmd=['mg'], pkg='mg', down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                   search=lambda w: '\x1bs' + w + '\r', save='\x18\x13', quit='\x18\x03', discard='yes\r'),
+        'busybox vi': dict(cmd=['busybox', 'vi'], pkg='busybox', **vi_keys),
+        # -n: no swap file (it would add writes of its own to every figure); -i NONE: no history file
+        'vim': dict(cmd=['vim', '-n', '-i', 'NONE'], pkg='vim', **vi_keys),
+        'joe': dict(cmd=['joe'], pkg='joe', down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                    search=lambda w: '\x0bf' + w + '\r\r', save='\x0bd\r', quit='\x03', discard='y'),
+        'jstar': dict(cmd=['jstar'], pkg='joe', down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                      search=lambda w: '\x11f' + w + '\r\r', save='\x0bd\r', quit='\x0bq', discard='y'),
+        'jpico': dict(cmd=['jpico'], pkg='joe', down='\x1b[B', pgdn='\x1b[6~', ins='', esc='',
+                      search=lambda w: '\x17' + w + '\r\r', save='\x0f\r', quit='\x18', discard='n'),
+    }
+
+
+BIG_EDITORS = ('zt', 'nano', 'mg', 'busybox vi', 'vim', 'jstar')  # joe's three modes share one engine
+
+
+def install_peers(eds):
+    missing = sorted({e['pkg'] for e in eds.values() if e['pkg'] and not shutil.which(e['cmd'][0])})
+    if not missing:
+        return
+    print('installing peers:', ' '.join(missing), flush=True)
+    env = dict(os.environ, DEBIAN_FRONTEND='noninteractive')
+    r = subprocess.run(['apt-get', 'install', '-y'] + missing, env=env, capture_output=True, text=True)
+    if r.returncode != 0:
+        subprocess.run(['apt-get', 'update'], env=env, capture_output=True)
+        r = subprocess.run(['apt-get', 'install', '-y'] + missing, env=env, capture_output=True, text=True)
+    for line in r.stdout.splitlines():
+        if line.startswith(('Setting up', 'E:')):
+            print('  ' + line)
+    if r.returncode != 0:
+        print('  apt-get failed: ' + (r.stderr.strip().splitlines() or ['?'])[-1])
+
+
+# --- a session: one editor in one pseudo-terminal ---------------------------------------------------------------
+
+# system calls in which an editor waits for its terminal (x86_64): read, poll, select, epoll_wait, epoll_pwait,
+# pselect6, ppoll
+WAITING = {0, 7, 23, 232, 270, 271, 281}
+
+
+class Timeout(Exception):
+    pass
+
+
+class Session:
+    def __init__(self, argv, env, model=False):
+        self.master, self.slave = os.openpty()
+        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack('HHHH', ROWS, COLS, 0, 0))
+        os.set_blocking(self.master, False)
+        path = shutil.which(argv[0]) or argv[0]
+        slave_name = os.ttyname(self.slave)
+        self.screen = termmodel.Screen(ROWS, COLS) if model else None
+        self.out = 0
+        self.start = time.perf_counter()
+        # a new session whose first open of the slave makes it the controlling terminal
+        self.pid = os.posix_spawn(path, argv, env, setsid=True, file_actions=[
+            (os.POSIX_SPAWN_OPEN, 0, slave_name, os.O_RDWR, 0),
+            (os.POSIX_SPAWN_DUP2, 0, 1),
+            (os.POSIX_SPAWN_DUP2, 0, 2)])
+        self.alive = True
+        self.closed = False
+
+    def drain(self):
+        got = 0
+        while True:
+            try:
+                chunk = os.read(self.master, 65536)
+            except BlockingIOError:
+                break
+            except OSError:  # EIO once the editor has gone
+                break
+            if not chunk:
+                break
+            got += len(chunk)
+            if self.screen:
+                self.screen.feed(chunk)
+        self.out += got
+        return got
+
+    def waiting(self):
+        """Is the editor asleep in a wait for input, with none of ours left unread?"""
+        try:
+            with open(f'/proc/{self.pid}/stat') as f:
+                state = f.read().rsplit(')', 1)[1].split()[0]
+            if state != 'S':
+                return False
+            with open(f'/proc/{self.pid}/syscall') as f:
+                call = f.read().split()
+        except (OSError, IndexError):
+            return False
+        if not call or not call[0].isdigit() or int(call[0]) not in WAITING:
+            return False
+        unread = struct.unpack('i', fcntl.ioctl(self.slave, termios.FIONREAD, b'\0\0\0\0'))[0]
+        return unread == 0
+
+    def settle(self, timeout=60.0):
+        """Waits until the editor has settled; returns the time it was first seen so (perf_counter seconds)."""
+        deadline = time.perf_counter() + timeout
+        seen = 0
+        first = 0.0
+        while True:
+            if self.drain():
+                seen = 0
+            now = time.perf_counter()
+            if self.waiting():
+                if seen == 0:
+                    first = now
+                seen += 1
+                if seen >= 2 and now - first >= 0.001:
+                    if self.drain():
+                        seen = 0
+                        continue
+                    return first
+            else:
+                seen = 0
+            if now > deadline:
+                raise Timeout()
+            select.select([self.master], [], [], 0.0003)
+
+    def send(self, keys):
+        keys = keys.encode() if isinstance(keys, str) else keys
+        if self.screen and self.screen.app_cursor:
+            # the terminal is in application cursor mode: its arrow keys now send ESC O x
+            keys = re.sub(rb'\x1b\[([ABCD])', lambda m: b'\x1bO' + m.group(1), keys)
+        os.write(self.master, keys)
+
+    def timed(self, keys, timeout=60.0):
+        """Sends keys at once; returns (milliseconds until settled, bytes written meanwhile)."""
+        self.drain()
+        before = self.out
+        t0 = time.perf_counter()
+        self.send(keys)
+        t1 = self.settle(timeout)
+        return (t1 - t0) * 1000, self.out - before
+
+    def pause(self, seconds):
+        """Lets an editor that waits out a lone Escape see it as one, then settles."""
+        end = time.perf_counter() + seconds
+        while time.perf_counter() < end:
+            self.drain()
+            select.select([self.master], [], [], 0.005)
+        self.settle()
+
+    def status(self, field):
+        try:
+            with open(f'/proc/{self.pid}/status') as f:
+                for line in f:
+                    if line.startswith(field + ':'):
+                        return int(line.split()[1])  # KiB
+        except OSError:
+            pass
+        return None
+
+    def close(self, ed):
+        """Quits the editor its own way, then makes sure it is gone."""
+        if self.closed:
+            return
+        self.closed = True
+        if self.alive:
+            try:
+                self.send(ed['esc'])
+                if ed['esc']:
+                    time.sleep(0.15)
+                self.send(ed['quit'])
+                if self.wait_exit(0.7) is None and ed['discard']:
+                    self.send(ed['discard'])
+                if self.wait_exit(0.7) is None:
+                    os.kill(self.pid, signal.SIGKILL)
+                    self.wait_exit(5)
+            except OSError:
+                pass
+        os.close(self.master)
+        os.close(self.slave)
+
+    def wait_exit(self, seconds):
+        end = time.perf_counter() + seconds
+        while time.perf_counter() < end:
+            self.drain()
+            pid, _ = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.alive = False
+                return True
+            time.sleep(0.01)
+        return None
+
+
+def editor_env(home):
+    env = {'HOME': home, 'TERM': 'xterm', 'LANG': 'C.UTF-8', 'PATH': os.environ.get('PATH', '/usr/bin:/bin'),
+           'SHELL': '/bin/sh', 'USER': os.environ.get('USER', 'root')}
+    return env
+
+
+def fresh_copy(data, name, work):
+    """A scratch copy of a data file for one session (the editors write backups, locks and saves next to it).
+    The scratch home is emptied too, so that no editor starts from a position or history it kept last time."""
+    home = os.path.join(os.path.dirname(work), 'home')
+    shutil.rmtree(home, ignore_errors=True)
+    os.makedirs(home)
+    for f in os.listdir(work):  # the driver runs inside `work`, so only its contents go
+        p = os.path.join(work, f)
+        if os.path.isdir(p) and not os.path.islink(p):
+            shutil.rmtree(p)
+        else:
+            os.unlink(p)
+    shutil.copyfile(os.path.join(data, name), os.path.join(work, name))
+    return name
+
+
+# --- measurements -----------------------------------------------------------------------------------------------
+
+class Results:
+    """figure -> editor -> list of samples (or a string saying why there are none)."""
+
+    def __init__(self):
+        self.data = {}
+
+    def add(self, figure, editor, value):
+        slot = self.data.setdefault(figure, {}).setdefault(editor, [])
+        if isinstance(slot, list):
+            slot.append(value)
+
+    def fail(self, figure, editor, why):
+        self.data.setdefault(figure, {})[editor] = why
+
+    def get(self, figure, editor):
+        return self.data.get(figure, {}).get(editor)
+
+
+def measure_small(name, ed, env, data, work, reps, res, ideal):
+    """First screen of the 2 KB file, idle memory, and the bytes of single keys on the 1,000-line file."""
+    model = name == 'zt'
+    for _ in range(2 * reps - 1):  # start-up is the noisiest figure
+        if model:
+            # the do-nothing program right beside zt, so that both see the same load on the machine
+            measure_baseline(data, work, env, 1, res)
+        f = fresh_copy(data, 'small.txt', work)
+        s = Session(ed['cmd'] + [f], env, model=True)
+        try:
+            t = s.settle(20)
+            res.add('first_ms', name, (t - s.start) * 1000)
+            res.add('first_bytes', name, s.out)
+            if model:
+                blank = termmodel.Screen(ROWS, COLS).snapshot()
+                ideal.setdefault('first_bytes', []).append(termmodel.ideal_bytes(blank, s.screen.snapshot()))
+            res.add('idle_rss', name, s.status('VmRSS') / 1024)
+        except Timeout:
+            res.fail('first_ms', name, 'timeout')
+        finally:
+            s.close(ed)
+
+    for _ in range(reps // 2 + 1):
+        # one key of each kind, each after the last has settled
+        f = fresh_copy(data, 'lines1000.txt', work)
+        s = Session(ed['cmd'] + [f], env, model=True)
+        lines = open(os.path.join(data, 'lines1000.txt')).read().splitlines()
+        try:
+            s.settle(20)
+            for fig, keys in (('down_bytes', ed['down']), ('char_bytes', 'Q'), ('pgdn_bytes', ed['pgdn'])):
+                if fig == 'char_bytes' and ed['ins']:
+                    s.send(ed['ins'])
+                    s.settle()
+                before = s.screen.snapshot()
+                _, n = s.timed(keys)
+                res.add(fig, name, n)
+                if model:
+                    ideal.setdefault(fig, []).append(termmodel.ideal_bytes(before, s.screen.snapshot()))
+                    # the estimate rests on the model: it must show the window the status line speaks of
+                    if fig == 'char_bytes':
+                        lines[1] = 'Q' + lines[1]
+                    m = re.search(r'(\d+):\d+ +altH', s.screen.lines()[-1])
+                    if not m or not shows_window(s.screen, lines, int(m.group(1))):
+                        res.fail(fig, name, 'modelled screen is not the window')
+                if fig == 'char_bytes' and ed['esc']:
+                    s.send(ed['esc'])
+                    s.pause(0.15)
+        except Timeout:
+            res.fail('down_bytes', name, 'timeout')
+        finally:
+            s.close(ed)
+
+        # 50 cursor downs that scroll: first walk the cursor to the bottom of the window
+        f = fresh_copy(data, 'lines1000.txt', work)
+        s = Session(ed['cmd'] + [f], env, model=True)
+        try:
+            s.settle(20)
+            for _ in range(30):
+                s.timed(ed['down'])
+            total, best = 0, 0
+            for _ in range(50):
+                before = s.screen.snapshot()
+                total += s.timed(ed['down'])[1]
+                if model:
+                    best += termmodel.ideal_bytes(before, s.screen.snapshot())
+            res.add('down50_bytes', name, total / 50)
+            if model:
+                ideal.setdefault('down50_bytes', []).append(best / 50)
+            shown = ' '.join(s.screen.lines())
+            if lines[79].strip() and lines[79].strip()[:40] not in shown:
+                res.fail('down50_bytes', name, 'line 80 not shown')
+            if model and not shows_window(s.screen, lines, 81):  # 80 downs from line 1
+                # the byte estimate rests on the model; it must draw zt's window exactly
+                res.fail('down50_bytes', name, 'modelled screen is not the window')
+        except Timeout:
+            res.fail('down50_bytes', name, 'timeout')
+        finally:
+            s.close(ed)
+
+
+def shows_window(screen, lines, cursor_line):
+    """Do the text rows show consecutive lines of the file (cut at the screen width), the cursor on line
+    `cursor_line` (1-based)?"""
+    rows = screen.lines()[:screen.rows - 1]
+    top = cursor_line - 1 - screen.r
+    if top < 0:
+        return False
+    return all(row.rstrip() == (lines[top + y][:screen.cols] if top + y < len(lines) else '').rstrip()
+               for y, row in enumerate(rows))
+
+
+def measure_big(name, ed, env, data, work, meta, reps, res, fname='big100.txt', full=True):
+    """Opening a big file; with `full`, also typing at its start, searching to its end and saving it."""
+    size = meta[fname]['size']
+    tag = {'big100.txt': '100', 'line20m.txt': '20', 'big1000.txt': '1000'}[fname]
+    for _ in range(reps):
+        f = fresh_copy(data, fname, work)
+        s = Session(ed['cmd'] + [f], env, model=True)
+        step = 'open'
+        failed = False
+        try:
+            t = s.settle(120)
+            res.add(f'open{tag}_ms', name, (t - s.start) * 1000)
+            res.add(f'open{tag}_rss', name, s.status('VmHWM') / 1024)
+            if not full:
+                continue
+            # one paced key at the start of the text
+            step = 'key'
+            if ed['ins']:
+                s.send(ed['ins'])
+                s.settle()
+            res.add('key100_ms', name, s.timed('Q')[0])
+            if ed['esc']:
+                s.send(ed['esc'])
+                s.pause(0.15)
+            # a save after that one change
+            step = 'save'
+            ms, _ = s.timed(ed['save'], 60)
+            with open(f, 'rb') as saved:
+                head = saved.read(2)
+            if os.path.getsize(f) == size + 1 and head[:1] == b'Q':
+                res.add('save100_ms', name, ms)
+            else:
+                res.fail('save100_ms', name, 'file not saved')
+            # 1,000 characters at once, then 100 Returns at once
+            step = 'typing'
+            if ed['ins']:
+                s.send(ed['ins'])
+                s.settle()
+            res.add('chars100_ms', name, s.timed(TYPED, 120)[0])
+            res.add('returns100_ms', name, s.timed('\r' * 100, 120)[0])
+            if ed['esc']:
+                s.send(ed['esc'])
+                s.pause(0.15)
+            # a search to the last line
+            step = 'search'
+            ms, _ = s.timed(ed['search'](UNIQUE), 120)
+            rows = s.screen.lines()
+            ok = any(UNIQUE in row for row in rows[:-1])
+            if name == 'zt':
+                m = re.search(r'(\d+):\d+ +altH', rows[-1])
+                ok = ok and m is not None and int(m.group(1)) == meta[fname]['lines'] + 100
+            if ok:
+                res.add('search100_ms', name, ms)
+            else:
+                res.fail('search100_ms', name, 'search did not reach the last line')
+        except Timeout:
+            res.fail({'open': f'open{tag}_ms', 'key': 'key100_ms', 'save': 'save100_ms', 'typing': 'chars100_ms',
+                      'search': 'search100_ms'}[step], name, 'timeout')
+            if step == 'open':
+                res.fail(f'open{tag}_rss', name, 'timeout')
+            failed = True
+        finally:
+            s.close(ed)
+        if failed:
+            return
+
+
+def measure_baseline(data, work, env, reps, res):
+    prog = os.path.join(data, 'baseline')
+    for _ in range(reps):
+        f = fresh_copy(data, 'small.txt', work)
+        s = Session([prog, f], env)
+        t = s.settle(10)
+        res.add('first_ms', 'baseline', (t - s.start) * 1000)
+        res.add('first_bytes', 'baseline', s.out)
+        res.add('idle_rss', 'baseline', s.status('VmRSS') / 1024)
+        s.send('q')
+        s.wait_exit(2)
+        s.close(dict(esc='', quit='', discard=''))
+
+
+def measure_limits(data, fname, reps):
+    out = subprocess.run([os.path.join(data, 'limits'), os.path.join(data, fname),
+                          os.path.join(data, 'limits.scratch'), str(reps)], capture_output=True, text=True, check=True)
+    lim = {}
+    for line in out.stdout.splitlines():
+        k, med, lo, hi = line.split()
+        lim[k] = (float(med), float(lo), float(hi))
+    return lim
+
+
+def stripped_size(path):
+    path = shutil.which(path) or path
+    tmp = '/tmp/zt-bench-strip.bin'
+    shutil.copyfile(os.path.realpath(path), tmp)
+    subprocess.run(['strip', tmp], capture_output=True)
+    size = os.path.getsize(tmp)
+    os.unlink(tmp)
+    return size / 1024
+
+
+# --- the table --------------------------------------------------------------------------------------------------
+
+def summary(samples):
+    if not isinstance(samples, list) or not samples:
+        return None
+    return statistics.median(samples), min(samples), max(samples)
+
+
+def fmt(v):
+    if v is None:
+        return '-'
+    med, lo, hi = v
+    digits = 0 if med >= 100 else 1 if med >= 10 else 2
+    text = f'{med:.{digits}f}'
+    if hi - lo > 1e-9 and (hi - lo) / max(abs(med), 1e-9) > 0.005:
+        text += f' ({lo:.{digits}f}–{hi:.{digits}f})'
+    return text
+
+
+def build_rows(res, ideal, limits, meta, eds, big):
+    """One row per figure: (label, zt, best peer, peer name, limit, limit label, target text, met)."""
+    mib = 1024 * 1024
+    peers = [n for n in eds if n != 'zt']
+
+    def best_peer(fig, only=None):
+        cands = [(summary(res.get(fig, p)), p) for p in (only or peers)]
+        cands = [(v, p) for v, p in cands if v]
+        return min(cands, key=lambda c: c[0][0]) if cands else (None, None)
+
+    def lim(key, fname='big100.txt'):
+        v = limits.get(fname, {}).get(key)
+        return v
+
+    rows = []
+
+    def row(label, fig, limit=None, limit_label='', peer_only=None, rule=None, target=''):
+        zt = summary(res.get(fig, 'zt'))
+        pv, pn = best_peer(fig, peer_only)
+        met = None
+        if zt and rule:
+            met = rule(zt[0], pv[0] if pv else None, limit[0] if limit else None)
+        rows.append(dict(label=label, fig=fig, zt=zt, peer=pv, peer_name=pn, limit=limit, limit_label=limit_label,
+                         target=target, met=met, why=res.get(fig, 'zt') if not zt else None))
+
+    def le_peer(z, p, l):
+        return p is not None and z <= p
+
+    def peer_or_limit(factor):
+        return lambda z, p, l: (p is not None and z <= p) or (l is not None and z <= factor * l)
+
+    def ideal_of(fig):
+        return summary(ideal.get(fig))
+
+    size100 = meta['big100.txt']['size'] / mib
+    row('first screen, 2 KB file (ms)', 'first_ms', summary(res.get('first_ms', 'baseline')), 'do-nothing C',
+        rule=lambda z, p, l: l is not None and z <= 1.1 * l, target='≤ 1.1× do-nothing')
+    row('bytes for the first screen', 'first_bytes', ideal_of('first_bytes'), 'fewest', rule=le_peer,
+        target='≤ best peer')
+    row('idle RSS (MiB)', 'idle_rss', summary(res.get('idle_rss', 'baseline')), 'do-nothing C',
+        peer_only=['busybox vi'], rule=le_peer, target='< busybox vi')
+    row('binary, stripped (KiB)', 'binary_kib', None, '', rule=lambda z, p, l: z <= 150, target='≤ 150 KiB')
+    bytes_rule = lambda z, p, l: p is not None and z <= p and l is not None and z <= 1.5 * l  # noqa: E731
+    row('bytes for a cursor down', 'down_bytes', ideal_of('down_bytes'), 'fewest', peer_only=['jstar'],
+        rule=bytes_rule, target='≤ jstar, ≤ 1.5× fewest')
+    row('bytes for a typed character', 'char_bytes', ideal_of('char_bytes'), 'fewest', peer_only=['jstar'],
+        rule=bytes_rule, target='≤ jstar, ≤ 1.5× fewest')
+    row('bytes for a page down', 'pgdn_bytes', ideal_of('pgdn_bytes'), 'fewest', peer_only=['jpico'],
+        rule=bytes_rule, target='≤ jpico, ≤ 1.5× fewest')
+    row('bytes per cursor down, 50 that scroll', 'down50_bytes', ideal_of('down50_bytes'), 'fewest',
+        rule=bytes_rule, target='≤ best peer, ≤ 1.5× fewest')
+    row('open 100 MB (ms)', 'open100_ms', lim('read'), 'read', rule=lambda z, p, l: l is not None and z <= 1.2 * l,
+        target='≤ 1.2× read')
+    row('open 100 MB, peak RSS (MiB)', 'open100_rss', (size100, size100, size100), 'file size',
+        rule=lambda z, p, l: z <= l + 8, target='≤ size + 8 MiB')
+    row('one key at the start of 100 MB (ms)', 'key100_ms', lim('memmove'), 'memmove', rule=peer_or_limit(1.2),
+        target='≤ best peer or ≤ 1.2× memmove')
+    row('1,000 chars at once at the start (ms)', 'chars100_ms', lim('memmove'), 'memmove',
+        rule=lambda z, p, l: l is not None and z <= 3 * l, target='≤ 3× memmove')
+    row('100 Returns at once at the start (ms)', 'returns100_ms', None, '', rule=lambda z, p, l: z <= 20,
+        target='≤ 20 ms')
+    row('search to the last line of 100 MB (ms)', 'search100_ms', lim('memchr'), 'memchr',
+        rule=lambda z, p, l: l is not None and z <= 2 * l, target='≤ 2× memchr')
+    row('save 100 MB after one change (ms)', 'save100_ms', lim('write_fsync'),
+        'write+fsync', rule=lambda z, p, l: l is not None and z <= 1.3 * l, target='≤ 1.3× write+fsync')
+    size20 = meta['line20m.txt']['size'] / mib
+    row('open a 20 MB single line (ms)', 'open20_ms', lim('read', 'line20m.txt'), 'read', rule=peer_or_limit(1.2),
+        target='≤ best peer or ≤ 1.2× read')
+    row('open a 20 MB single line, peak RSS (MiB)', 'open20_rss', (size20, size20, size20), 'file size',
+        rule=lambda z, p, l: z <= l + 8, target='≤ size + 8 MiB')
+    if big:
+        size1g = meta['big1000.txt']['size'] / mib
+        row('open 1 GB (ms)', 'open1000_ms', lim('read', 'big1000.txt'), 'read',
+            rule=lambda z, p, l: l is not None and z <= 1.2 * l, target='≤ 1.2× read')
+        row('open 1 GB, peak RSS (MiB)', 'open1000_rss', (size1g, size1g, size1g), 'file size',
+            rule=lambda z, p, l: z <= l + 8, target='≤ size + 8 MiB')
+    return rows
+
+
+def render(rows, res, eds, limits, seconds, args):
+    head = ['figure', 'zt', 'best peer (which)', 'zt/peer', 'limit', 'zt/limit', 'target', 'met?']
+    table = []
+    for r in rows:
+        z = fmt(r['zt']) if r['zt'] else (r['why'] if isinstance(r['why'], str) else '-')
+        peer = f"{fmt(r['peer'])} ({r['peer_name']})" if r['peer'] else '-'
+        ratio_p = f"{r['zt'][0] / r['peer'][0]:.2f}" if r['zt'] and r['peer'] and r['peer'][0] > 0 else '-'
+        limit = f"{fmt(r['limit'])} ({r['limit_label']})" if r['limit'] else '-'
+        ratio_l = f"{r['zt'][0] / r['limit'][0]:.2f}" if r['zt'] and r['limit'] and r['limit'][0] > 0 else '-'
+        met = 'yes' if r['met'] else 'no' if r['met'] is not None else '-'
+        table.append([r['label'], z, peer, ratio_p, limit, ratio_l, r['target'], met])
+
+    # every editor's figures, for looking behind the best peer
+    names = list(eds)
+    detail_head = ['figure'] + names
+    detail = []
+    for r in rows:
+        line = [r['label']]
+        for n in names:
+            v = res.get(r['fig'], n)
+            line.append(fmt(summary(v)) if summary(v) else (v if isinstance(v, str) else '-'))
+        detail.append(line)
+
+    def text_table(h, body):
+        widths = [max(len(str(x[i])) for x in [h] + body) for i in range(len(h))]
+        out = ['  '.join(str(x).ljust(w) for x, w in zip(h, widths))]
+        out.append('  '.join('-' * w for w in widths))
+        out += ['  '.join(str(x).ljust(w) for x, w in zip(line, widths)) for line in body]
+        return '\n'.join(out)
+
+    def md_table(h, body):
+        out = ['| ' + ' | '.join(h) + ' |', '|' + '---|' * len(h)]
+        out += ['| ' + ' | '.join(str(x) for x in line) + ' |' for line in body]
+        return '\n'.join(out)
+
+    lim = limits.get('big100.txt', {})
+    notes = [
+        f"Medians (min–max) over {2 * args.reps - 1} runs of the first screen, {args.reps // 2 + 1} of the keys and "
+        f"{args.big_reps} of the big-file figures; "
+        f"80x24 pseudo-terminal, TERM=xterm, warm page cache.",
+        "Limits for the 100 MB file: " + ', '.join(f"{k} {fmt(v)} ms" for k, v in lim.items()) + '.',
+        "'fewest' is the estimate of the fewest bytes that turn the screen before a key into the screen after it "
+        "(a terminal model; runs of changed cells with the shortest cursor sequence and SGR, EL for blank tails, "
+        "scrolling the text rows where that is cheaper).",
+        f"The search looks for '{UNIQUE}', a word found only on the last line. vim runs with -n -i NONE (no swap "
+        "or history file); the other peers with their defaults. busybox vi's binary is all of busybox.",
+        f"Machine: {machine()}. Run took {seconds:.0f} s.",
+    ]
+    text = text_table(head, table) + '\n\n' + text_table(detail_head, detail) + '\n\n' + '\n'.join(notes)
+    md = (md_table(head, table) + '\n\nAll editors:\n\n' + md_table(detail_head, detail) + '\n\n' +
+          '\n'.join('- ' + n for n in notes) + '\n\nReproduce with `make bench` (`make bench BIG=1` adds the 1 GB '
+          'file).\n')
+    return text, md
+
+
+def machine():
+    cpu = '?'
+    try:
+        for line in open('/proc/cpuinfo'):
+            if line.startswith('model name'):
+                cpu = line.split(':', 1)[1].strip()
+                break
+        mem = int(open('/proc/meminfo').readline().split()[1]) // (1024 * 1024)
+    except OSError:
+        mem = 0
+    return f'{os.cpu_count()} cores of {cpu}, {mem} GiB RAM, Linux {os.uname().release}'
+
+
+# --- main -------------------------------------------------------------------------------------------------------
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument('--build', default=os.path.join(ROOT, 'build'))
+    ap.add_argument('--data', default=os.path.join(ROOT, 'build-bench-data'))
+    ap.add_argument('--big', action='store_true', help='also open a 1 GB file (zt and the limits only)')
+    ap.add_argument('--only', default='', help='comma-separated editors (zt is always included)')
+    ap.add_argument('--quick', action='store_true', help='one run of each figure')
+    args = ap.parse_args()
+    args.build = os.path.abspath(args.build)
+    args.data = os.path.abspath(args.data)
+    args.reps, args.big_reps = (1, 1) if args.quick else (5, 3)
+    started = time.perf_counter()
+
+    eds = editors(args.build)
+    if args.only:
+        keep = {'zt'} | set(args.only.split(','))
+        eds = {k: v for k, v in eds.items() if k in keep}
+    if not os.access(eds['zt']['cmd'][0], os.X_OK):
+        sys.exit(f'no {eds["zt"]["cmd"][0]}: build zt first')
+    install_peers(eds)
+    for n in list(eds):
+        if not shutil.which(eds[n]['cmd'][0]):
+            print(f'{n}: not installed, left out', flush=True)
+    meta = make_files(args.data, args.big)
+    for prog in ('limits', 'baseline'):
+        subprocess.run(['cc', '-O2', '-o', os.path.join(args.data, prog), os.path.join(HERE, prog + '.c')],
+                       check=True)
+
+    work = os.path.join(args.data, 'work')
+    home = os.path.join(args.data, 'home')
+    for d in (work, home):
+        shutil.rmtree(d, ignore_errors=True)
+        os.makedirs(d)
+    os.chdir(work)
+    env = editor_env(home)
+    res = Results()
+    ideal = {}
+
+    # the limits first, so the page cache is warm and the figures sit side by side
+    limits = {}
+    for fname in ('big100.txt', 'line20m.txt') + (('big1000.txt',) if args.big else ()):
+        print(f'limits on {fname}...', flush=True)
+        limits[fname] = measure_limits(args.data, fname, 5 if not args.big or fname != 'big1000.txt' else 3)
+
+    for name, ed in eds.items():
+        if not shutil.which(ed['cmd'][0]):
+            for fig in ('first_ms', 'open100_ms'):
+                res.fail(fig, name, 'not installed')
+            continue
+        res.add('binary_kib', name, stripped_size(ed['cmd'][0]))
+        print(f'{name}: keys...', flush=True)
+        measure_small(name, ed, env, args.data, work, args.reps, res, ideal)
+        if name in BIG_EDITORS:
+            print(f'{name}: 100 MB...', flush=True)
+            measure_big(name, ed, env, args.data, work, meta, args.big_reps, res)
+            print(f'{name}: 20 MB line...', flush=True)
+            measure_big(name, ed, env, args.data, work, meta, args.big_reps, res, 'line20m.txt', full=False)
+    if args.big:
+        print('zt: 1 GB...', flush=True)
+        measure_big('zt', eds['zt'], env, args.data, work, meta, 1, res, 'big1000.txt', full=False)
+    fresh_copy(args.data, 'small.txt', work)
+    os.unlink(os.path.join(work, 'small.txt'))
+
+    rows = build_rows(res, ideal, limits, meta, eds, args.big)
+    text, md = render(rows, res, eds, limits, time.perf_counter() - started, args)
+    print()
+    print(text)
+    with open(os.path.join(args.data, 'results.md'), 'w') as f:
+        f.write(md)
+    print(f"\n(Markdown in {os.path.join(args.data, 'results.md')})")
+
+
+if __name__ == '__main__':
+    main()
