@@ -29,6 +29,10 @@ inline bool AtTextEnd(const Editor& ed, Pos p) { return p == ed.TextEnd; }
 void RecountLineNumber(Editor& ed);
 // Line feeds among the n bytes at p.
 uint64_t CountLineFeeds(const uint8_t* p, size_t n);
+// The first byte in p..end that is b0 or b1 (end when there is none), in one pass that also adds
+// the line feeds before it to *lineFeeds.
+const uint8_t* FindEitherCountingLines(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
+                                       uint64_t* lineFeeds);
 // The cursor to `to`, inside the text, with LineNumber kept in step; LineNumber must be right for
 // the cursor's old place, so the text must not have changed in between.
 void MoveCursorCountingLines(Editor& ed, Pos to);
@@ -164,8 +168,11 @@ inline uint8_t FoldCase(uint8_t c, uint8_t caseMask) { return c >= 65 ? uint8_t(
 // Start of the nearest occurrence of the n bytes at s (n >= 1) that lies wholly inside the text, looking
 // from `from` in steps of `step` (+1 or -1), `from` itself excluded; 0 when there is none. `wrap` (forward
 // only) goes on from TextStart and gives up on coming back to `from`.
+// When lineFeeds is given it receives the line feeds from `from` up to an occurrence found ahead
+// without wrapping, else kNotCounted.
+inline constexpr uint64_t kNotCounted = ~uint64_t(0);
 Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int step, uint8_t caseMask,
-                   bool wrap);
+                   bool wrap, uint64_t* lineFeeds = nullptr);
 
 // ---- Commands: search and replace.
 void Find(Editor& ed);

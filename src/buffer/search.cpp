@@ -10,8 +10,8 @@ namespace {
 
 constexpr size_t kLongestText = 255;
 constexpr size_t kLongestOptions = 124;
-// Both first-byte scans stop at the end of one chunk, so a rare second candidate cannot make the scan
-// run far past a near hit of the first.
+// Both backward first-byte scans stop at the end of one chunk, so a rare second candidate cannot make
+// the scan run far past a near hit of the first.
 constexpr size_t kChunk = size_t(1) << 16;
 
 // The text bytes a search byte can match: at most two when case is ignored (the byte and the one 32
@@ -36,20 +36,6 @@ bool RestMatches(const uint8_t* t, const uint8_t* s, size_t n, uint8_t caseMask)
     return true;
 }
 
-// First position in lo..hi holding a first byte, or 0.
-Pos NextCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
-    for (Pos start = lo; start <= hi; start += kChunk) {
-        size_t len = hi - start + 1 < kChunk ? hi - start + 1 : kChunk;
-        const void* a = std::memchr(buf + start, fb.byte[0], len);
-        if (fb.count == 2) {
-            size_t upTo = a ? size_t(static_cast<const uint8_t*>(a) - (buf + start)) : len;
-            if (const void* b = std::memchr(buf + start, fb.byte[1], upTo)) a = b;
-        }
-        if (a) return Pos(static_cast<const uint8_t*>(a) - buf);
-    }
-    return 0;
-}
-
 // Last position in lo..hi holding a first byte, or 0.
 Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
     for (Pos end = hi + 1; end > lo;) {
@@ -66,12 +52,23 @@ Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) 
     return 0;
 }
 
+// One pass looks for both first bytes and counts the line feeds passed, which are stored in
+// *lineFeeds (those from lo up to the occurrence) when one is found.
 Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, uint8_t caseMask,
-                const FirstBytes& fb) {
+                uint64_t* lineFeeds) {
+    const FirstBytes fb = CandidatesFor(s[0], caseMask);
+    const uint8_t other = fb.count == 2 ? fb.byte[1] : fb.byte[0];
+    const uint8_t* end = ed.buf + hi + 1;
+    uint64_t passed = 0;
     while (lo <= hi) {
-        Pos p = NextCandidate(ed.buf, lo, hi, fb);
-        if (p == 0) return 0;
-        if (RestMatches(ed.buf + p, s, n, caseMask)) return p;
+        const uint8_t* q = FindEitherCountingLines(ed.buf + lo, end, fb.byte[0], other, &passed);
+        if (q == end) return 0;
+        Pos p = Pos(q - ed.buf);
+        if (RestMatches(ed.buf + p, s, n, caseMask)) {
+            *lineFeeds = passed;
+            return p;
+        }
+        passed += ed.buf[p] == '\n';
         lo = p + 1;
     }
     return 0;
@@ -96,18 +93,24 @@ bool AsksOptions(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == 
 
 // The first n bytes of the stored text from the cursor, with the stored direction and case; the
 // occurrence or 0.
-Pos FindFromCursor(Editor& ed, size_t n) {
+Pos FindFromCursor(Editor& ed, size_t n, uint64_t* lineFeeds = nullptr) {
     if (n == 0) return 0;
     if (ed.EditMode == PICO || ed.EditMode == VI) ed.WrapOrigin = ed.Cursor;
     const bool wrap = ed.EditMode == PICO && ed.SearchStep > 0;
     return FindOccurrence(ed, ed.Cursor, reinterpret_cast<const uint8_t*>(ed.SearchText), n, ed.SearchStep,
-                          ed.CaseMask, wrap);
+                          ed.CaseMask, wrap, lineFeeds);
 }
 
 void FindNext(Editor& ed) {
-    Pos p = FindFromCursor(ed, std::strlen(ed.SearchText));
+    uint64_t lineFeeds;
+    Pos p = FindFromCursor(ed, std::strlen(ed.SearchText), &lineFeeds);
     if (p == 0) return;
-    MoveCursorCountingLines(ed, p);
+    if (lineFeeds != kNotCounted) {
+        ed.LineNumber += lineFeeds;
+        ed.Cursor = p;
+    } else {
+        MoveCursorCountingLines(ed, p);
+    }
     ed.LastFindPos = p;
 }
 
@@ -199,7 +202,10 @@ void StartReplace(Editor& ed) {
 }  // namespace
 
 Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int step, uint8_t caseMask,
-                   bool wrap) {
+                   bool wrap, uint64_t* lineFeeds) {
+    uint64_t ignored;
+    if (!lineFeeds) lineFeeds = &ignored;
+    *lineFeeds = kNotCounted;
     if (n == 0 || !ed.buf || ed.TextLength() < n) return 0;
     // Every occurrence lies wholly inside the text: none starts after `last`.
     const Pos last = ed.TextEnd - n;
@@ -209,11 +215,18 @@ Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int s
         Pos hi = from - 1 < last ? from - 1 : last;
         return ScanBackward(ed, ed.TextStart, hi, s, n, caseMask, fb);
     }
-    Pos lo = from < ed.TextStart ? ed.TextStart : from + 1;
-    if (Pos p = ScanForward(ed, lo, last, s, n, caseMask, fb)) return p;
+    uint64_t passed = 0;
+    if (from >= ed.TextStart) {
+        if (Pos p = ScanForward(ed, from + 1, last, s, n, caseMask, &passed)) {
+            *lineFeeds = passed + (ed.buf[from] == '\n');
+            return p;
+        }
+    } else if (Pos p = ScanForward(ed, ed.TextStart, last, s, n, caseMask, &passed)) {
+        return p;
+    }
     if (!wrap || from <= ed.TextStart) return 0;
     Pos hi = from - 1 < last ? from - 1 : last;
-    return ScanForward(ed, ed.TextStart, hi, s, n, caseMask, fb);
+    return ScanForward(ed, ed.TextStart, hi, s, n, caseMask, &passed);
 }
 
 void Find(Editor& ed) { StartFind(ed, 1, 0xDF); }

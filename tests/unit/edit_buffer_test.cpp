@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
@@ -176,3 +178,28 @@ TEST_F(EditBufferTest, BlockValidNeedsBothMarksInOrderAndShown) {
 }
 
 }  // namespace
+
+// The vector scan for either of two bytes, counting line feeds, against a byte-at-a-time one: hits
+// on both sides of every 16-byte step and of the counters' emptying, none at all, and a line feed
+// as one of the two bytes.
+TEST(LineScans, FindEitherCountingLinesAgreesWithAPlainScan) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 400; ++round) {
+        size_t n = rng() % 9000;
+        std::vector<uint8_t> text(n);
+        for (uint8_t& c : text) c = rng() % 5 == 0 ? '\n' : uint8_t('a' + rng() % 20);
+        uint8_t b0 = uint8_t('a' + rng() % 26), b1 = round % 7 == 0 ? '\n' : uint8_t('a' + rng() % 26);
+        if (round % 3 == 0) {  // rare bytes: a hit far away, or none
+            b0 = b1 = 'Z';
+            if (n > 0 && round % 2) text[rng() % n] = 'Z';
+        }
+        size_t from = n ? rng() % (n + 1) : 0;
+        uint64_t expected = 0;
+        size_t at = from;
+        for (; at < n && text[at] != b0 && text[at] != b1; ++at) expected += text[at] == '\n';
+        uint64_t counted = 5;
+        const uint8_t* got = FindEitherCountingLines(text.data() + from, text.data() + n, b0, b1, &counted);
+        ASSERT_EQ(size_t(got - text.data()), at) << "round " << round;
+        ASSERT_EQ(counted, 5 + expected) << "round " << round;
+    }
+}
