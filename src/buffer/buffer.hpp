@@ -33,6 +33,9 @@ uint64_t CountLineFeeds(const uint8_t* p, size_t n);
 // the line feeds before it to *lineFeeds.
 const uint8_t* FindEitherCountingLines(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
                                        uint64_t* lineFeeds);
+// The same on any processor, for the ones without 32-byte vectors.
+const uint8_t* FindEitherCountingLinesPortable(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
+                                               uint64_t* lineFeeds);
 // The cursor to `to`, inside the text, with LineNumber kept in step; LineNumber must be right for
 // the cursor's old place, so the text must not have changed in between.
 void MoveCursorCountingLines(Editor& ed, Pos to);

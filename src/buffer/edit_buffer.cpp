@@ -1,6 +1,9 @@
 // Line scans over the edit buffer. The leading line feed at 0 and the closing one at TextEnd let every
 // scan run without a bounds test; memchr and memrchr keep a 100 MB line as cheap as a short one.
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "buffer/buffer.hpp"
 
@@ -134,8 +137,50 @@ static bool AnySet(Bytes16 v) {
     return (half[0] | half[1]) != 0;
 }
 
+#if defined(__x86_64__)
+// Where the processor has 32-byte vectors, sixty-four bytes a step, with the first hit and the line
+// feeds before it taken from bit masks.
+__attribute__((target("avx2,popcnt,bmi"))) static const uint8_t* FindEitherWide(const uint8_t* p,
+                                                                                const uint8_t* end,
+                                                                                uint8_t b0, uint8_t b1,
+                                                                                uint64_t* lineFeeds) {
+    const __m256i first = _mm256_set1_epi8(char(b0)), second = _mm256_set1_epi8(char(b1));
+    const __m256i lf = _mm256_set1_epi8('\n');
+    uint64_t count = 0;
+    for (; end - p >= 64; p += 64) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        __m256i ha = _mm256_or_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(a, second));
+        __m256i hb = _mm256_or_si256(_mm256_cmpeq_epi8(b, first), _mm256_cmpeq_epi8(b, second));
+        uint64_t feeds = uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, lf))) |
+                         uint64_t(uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, lf)))) << 32;
+        if (!_mm256_testz_si256(_mm256_or_si256(ha, hb), _mm256_or_si256(ha, hb))) {
+            uint64_t hits = uint32_t(_mm256_movemask_epi8(ha)) | uint64_t(uint32_t(_mm256_movemask_epi8(hb)))
+                                                                     << 32;
+            unsigned at = unsigned(__builtin_ctzll(hits));
+            *lineFeeds += count + uint64_t(__builtin_popcountll(feeds & ((uint64_t(1) << at) - 1)));
+            return p + at;
+        }
+        count += uint64_t(__builtin_popcountll(feeds));
+    }
+    for (; p < end && *p != b0 && *p != b1; ++p) count += *p == '\n';
+    *lineFeeds += count;
+    return p;
+}
+#endif
+
 const uint8_t* FindEitherCountingLines(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
                                        uint64_t* lineFeeds) {
+#if defined(__x86_64__)
+    static const bool wide =
+        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+    if (wide) return FindEitherWide(p, end, b0, b1, lineFeeds);
+#endif
+    return FindEitherCountingLinesPortable(p, end, b0, b1, lineFeeds);
+}
+
+const uint8_t* FindEitherCountingLinesPortable(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
+                                               uint64_t* lineFeeds) {
     const Bytes16 first = b0 - Bytes16{}, second = b1 - Bytes16{}, lf = '\n' - Bytes16{};
     uint64_t count = 0;
     while (end - p >= 16) {

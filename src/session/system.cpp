@@ -121,6 +121,8 @@ long SystemCalls::Poll(struct pollfd* fds, size_t n, int timeout) {
 void SystemCalls::ExitNow(int status) { ::_exit(status); }
 void SystemCalls::DefaultSignal(int sig) { ::signal(sig, SIG_DFL); }
 
+static constexpr size_t kHugePagesFrom = size_t(32) << 20;
+
 void* SystemCalls::Reserve(size_t n) {
     // Anonymous pages read as zero and cost nothing until they are written.
     void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -128,6 +130,9 @@ void* SystemCalls::Reserve(size_t n) {
         ErrorNumber = ENOMEM;
         return nullptr;
     }
+    // A large text is read in far faster in huge pages: a five-hundredth of the page faults. At most
+    // the last huge page is more than the text needs; where the system declines, nothing changes.
+    if (n >= kHugePagesFrom) ::madvise(p, n, MADV_HUGEPAGE);
     ErrorNumber = 0;
     return p;
 }

@@ -197,9 +197,11 @@ TEST(LineScans, FindEitherCountingLinesAgreesWithAPlainScan) {
         uint64_t expected = 0;
         size_t at = from;
         for (; at < n && text[at] != b0 && text[at] != b1; ++at) expected += text[at] == '\n';
-        uint64_t counted = 5;
-        const uint8_t* got = FindEitherCountingLines(text.data() + from, text.data() + n, b0, b1, &counted);
-        ASSERT_EQ(size_t(got - text.data()), at) << "round " << round;
-        ASSERT_EQ(counted, 5 + expected) << "round " << round;
+        for (auto scan : {FindEitherCountingLines, FindEitherCountingLinesPortable}) {
+            uint64_t counted = 5;
+            const uint8_t* got = scan(text.data() + from, text.data() + n, b0, b1, &counted);
+            ASSERT_EQ(size_t(got - text.data()), at) << "round " << round;
+            ASSERT_EQ(counted, 5 + expected) << "round " << round;
+        }
     }
 }
