@@ -16,7 +16,8 @@
 //   ESC [ r ; c H          cursor position, 1-based, shortest form: ESC[rH for column 1, ESC[H for 1;1
 //   ESC [ n A / B / C / D  cursor up, down, right, left by n (n omitted when 1); up and down only
 //                          where no scroll region boundary lies between the two rows
-//   CR                     cursor to column 1 of its row
+//   CR, BS                 cursor to column 1 of its row, one column left
+//   CR LF                  cursor to the start of the next row, where LF does not scroll
 //   ESC [ m                attributes off (also ends the status colours)
 //   ESC [ 1 m, ESC [ 0;1 m bold: block cells, and the cursor cell on ordinary terminals
 //   ESC [ 7 m, ESC [ 0;7 m reverse: the cursor cell on the Linux console
@@ -111,6 +112,10 @@ size_t HorizontalMove(char* out, int from, int to) {
         *out = '\r';
         return 1;
     }
+    if (to < from && from - to <= 3) {
+        std::memset(out, '\b', size_t(from - to));
+        return size_t(from - to);
+    }
     return to > from ? RelativeMove(out, to - from, 'C') : RelativeMove(out, from - to, 'D');
 }
 
@@ -184,6 +189,12 @@ struct CellSender {
                 char alt[32];
                 size_t n = RelativeMove(alt, r > row ? r - row : row - r, r > row ? 'B' : 'A');
                 n += HorizontalMove(alt + n, col, c);
+                // CR LF to the start of the next row, where the line feed cannot scroll.
+                const int lastRow = region ? region - 1 : ed.screen.TextRows;
+                if (r == row + 1 && c == 0 && row != lastRow && row < ed.screen.TextRows) {
+                    std::memcpy(alt, "\r\n", 2);
+                    n = 2;
+                }
                 if (n < bestLen) {
                     std::memcpy(best, alt, n);
                     bestLen = n;
@@ -601,7 +612,8 @@ static bool LayOut(Editor& ed, Pos* top, int* cursorRow, Pos* cursorLine) {
     return true;
 }
 
-void RefreshWindow(Editor& ed) {
+// Composes every text row into Frame, with every state effect of a refresh but the cursor's.
+static void ComposeFrame(Editor& ed) {
     Pos top = 0, cursorLine = 0;
     int cursorRow = 0;
     const bool text = LayOut(ed, &top, &cursorRow, &cursorLine);
@@ -616,24 +628,38 @@ void RefreshWindow(Editor& ed) {
         else
             p = rc.Compose(sc.Frame[r], r, p, &finished);
     }
+}
+
+static void SendFrame(Editor& ed) {
+    Screen& sc = ed.screen;
+    sc.FramePending = false;
     ScrollIfCheaper(ed);
     for (int r = 0; r < sc.TextRows; ++r) SendRow(ed, sc.TextRows - r, sc.Frame[r]);
+}
+
+void RefreshWindow(Editor& ed) {
+    ComposeFrame(ed);
+    SendFrame(ed);
     RestoreCursor(ed);
 }
 
-void LayOutWindow(Editor& ed) {
-    Pos top = 0, cursorLine = 0;
-    int cursorRow = 0;
-    if (LayOut(ed, &top, &cursorRow, &cursorLine) && ed.screen.TextRows > 0) {
-        // Each row's image depends on that row alone: composing the cursor's row alone records where
-        // the whole refresh would have drawn the cursor.
-        RowComposer rc{ed};
-        rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
-        bool finished = false;
-        rc.Compose(ed.screen.RowImage, cursorRow, cursorLine, &finished);
-    }
-    ed.screen.CursorScreenPos = ed.screen.DrawnCursorPos;
-    ed.screen.WantedCursor = ed.screen.DrawnCursorPos;
+void ComposeWindow(Editor& ed) {
+    ComposeFrame(ed);
+    ed.screen.FramePending = true;
+    RestoreCursor(ed);
+}
+
+void OutputBeforeWait(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (!sc.FramePending && !sc.StatusPending && !OutputWaiting(ed)) return;
+    if (ed.term.InputPending()) return;  // the next key's refresh will show it all
+    // Rows composed for a key whose refresh was skipped go out now, under whatever the command that
+    // waits has put on the status row, with the cursor where that command wants it.
+    const ScreenPos wanted = sc.WantedCursor;
+    if (sc.FramePending) SendFrame(ed);
+    if (sc.StatusPending) SendStatusRow(ed);
+    sc.WantedCursor = wanted;
+    FlushOutput(ed);
 }
 
 void SendRow(Editor& ed, int slot, const uint8_t* image) {
@@ -641,6 +667,7 @@ void SendRow(Editor& ed, int slot, const uint8_t* image) {
     Screen& sc = ed.screen;
     uint8_t* cached = sc.Cache[slot];
     size_t len = ImageLength(image);
+    if (slot == 0) sc.StatusPending = false;
     if (std::memcmp(cached, image, len) == 0 && cached[len] == 0) return;
     std::memcpy(cached, image, len);
     cached[len] = 0;

@@ -8,9 +8,13 @@ void ReadWindowSize(Editor& ed);
 // Composes every text row, sends those that differ from the cache, then puts the terminal cursor on
 // the cursor cell (stored in CursorScreenPos and DrawnCursorPos).
 void RefreshWindow(Editor& ed);
-// Everything a refresh does to the editor's state, without drawing: for a key that arrives while more
-// input is already waiting. CursorScreenPos and DrawnCursorPos end where the refresh would put them.
-void LayOutWindow(Editor& ed);
+// RefreshWindow without sending: for a key that arrives while more input is already waiting. Every
+// state effect of the refresh happens; the rows go out with the next refresh, or before the editor
+// waits for a key (OutputBeforeWait) when a command waits before the next refresh.
+void ComposeWindow(Editor& ed);
+// Before a key is awaited: when no input is waiting, sends what was composed and not yet sent, and
+// flushes the output.
+void OutputBeforeWait(Editor& ed);
 // Sends `image` (zero-terminated) for cache slot k when it differs from what the slot holds: the cells
 // that differ from what the terminal shows; the terminal cursor then goes to CursorScreenPos.
 void SendRow(Editor& ed, int slot, const uint8_t* image);

@@ -47,6 +47,7 @@ void DrawStatusLine(Editor& ed) {
 }
 
 void ComposeStatusLine(Editor& ed) {
+    ed.screen.StatusPending = true;
     ClearStatusRow(ed);
     const int c = ed.screen.Columns;
     uint8_t* img = ed.screen.StatusImage;

@@ -21,8 +21,7 @@ uint8_t ReadKeyByte(Editor& ed) {
         return c;
     }
     for (;;) {
-        // What was drawn goes out before a wait; while keys are still waiting, it can wait as well.
-        if (OutputWaiting(ed) && !ed.term.InputPending()) FlushOutput(ed);
+        OutputBeforeWait(ed);
         int b = ed.term.ReadByte();
         if (b >= 0) return uint8_t(b);
         if (b == kInterrupted) {

@@ -56,9 +56,8 @@ bool EditStep(Editor& ed) {
         ed.BlockVisible = 1;
     }
     if (ed.term.InputPending()) {
-        // The next key is already there: its refresh shows this one's result. Only the state a
-        // refresh sets is set.
-        LayOutWindow(ed);
+        // The next key is already there: its refresh shows this one's result.
+        ComposeWindow(ed);
         ComposeStatusLine(ed);
     } else {
         RefreshWindow(ed);

@@ -196,6 +196,11 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
             LineFeed();
             continue;
         }
+        if (c == '\b') {
+            if (ccol_ > 0) --ccol_;
+            wrapPending_ = false;
+            continue;
+        }
         if (c == '\r') {
             ccol_ = 0;
             wrapPending_ = false;

@@ -121,7 +121,8 @@ struct ShellTerminal : FakeTerminal {
 
 TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
     std::string text;
-    for (int i = 1; i <= 30; ++i) text += "line " + std::to_string(i) + "\n";
+    for (int i = 1; i <= 30; ++i)
+        text += "line " + std::to_string(i) + " " + std::string(i % 9 + 5, char('a' + i)) + "\n";
     WriteFile("file.txt", text);
     ShellTerminal term(6, 40);
     Editor ed(term);
@@ -185,7 +186,8 @@ TEST_F(Session, OnlyChangedCellsAreSent) {
 
 TEST_F(Session, LeavingPutsTheShellBelowTheStatusRow) {
     std::string text;
-    for (int i = 1; i <= 30; ++i) text += "line " + std::to_string(i) + "\n";
+    for (int i = 1; i <= 30; ++i)
+        text += "line " + std::to_string(i) + " " + std::string(i % 9 + 5, char('a' + i)) + "\n";
     WriteFile("file.txt", text);
     FakeTerminal term(6, 40);
     Editor ed(term);
