@@ -71,7 +71,6 @@ struct Screen {
     ScreenPos DrawnCursorPos;   // where the last refresh drew the cursor cell
     uint64_t CursorColumn = 0;
     uint64_t HorizontalOffset = 0;
-    uint8_t RowImage[kRowImageSize] = {};     // the text row being composed
     uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
     // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
     uint8_t Cache[kMaxRows + 1][kRowImageSize] = {};

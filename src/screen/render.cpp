@@ -734,7 +734,8 @@ void ReleaseTerminal(Editor& ed) {
 void InvalidateScreenCache(Editor& ed) {
     Screen& sc = ed.screen;
     std::memset(sc.Cache, kInvalid, sizeof sc.Cache);
-    std::memset(sc.ShownAttr, kAttrUnknown, sizeof sc.ShownAttr);
+    // Rows below the status row are not used at this size; a larger size invalidates again.
+    std::memset(sc.ShownAttr, kAttrUnknown, size_t(sc.TextRows + 1) * kMaxColumns);
     // A region set for another size is put back first.
     if (sc.RegionRows != 0) {
         SendBytes(ed, "\x1b[r", 3);
@@ -747,9 +748,12 @@ void InvalidateScreenCache(Editor& ed) {
 void RepaintScreen(Editor& ed) {
     Screen& sc = ed.screen;
     // Whatever the shell did, nothing of the terminal's state is known now but what it shows should be.
+    // The region was given back before the stop; should anyone else have stopped the editor, it is
+    // given back now.
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
     sc.RegionRows = 0;
+    SendBytes(ed, "\x1b[r", 3);
     uint8_t cells[kMaxColumns], attrs[kMaxColumns];
     for (int r = 0; r <= sc.TextRows && r <= kMaxRows; ++r) {
         std::memcpy(cells, sc.ShownCell[r], sizeof cells);

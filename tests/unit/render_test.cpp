@@ -424,7 +424,8 @@ TEST(WindowSize, ResizeRedrawsEveryRow) {
     DrawStatusLine(ed);
     FlushOutput(ed);
     EXPECT_EQ(term.screen.Row(0), "abc" + std::string(27, ' '));
-    EXPECT_EQ(term.screen.Attrs(0), "b" + std::string(29, ' '));
+    EXPECT_EQ(term.screen.Attrs(0)[0], 'b');
+    EXPECT_EQ(term.screen.Attrs(0).substr(1), std::string(29, ' '));
     for (int r = 1; r < 4; ++r) EXPECT_EQ(term.screen.Row(r), std::string(30, ' ')) << r;
     EXPECT_EQ(term.screen.Row(4), std::string(30, ' '));  // too narrow for a status line
     EXPECT_EQ(term.screen.Attrs(4), std::string(30, 's'));
