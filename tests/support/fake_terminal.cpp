@@ -271,6 +271,7 @@ bool FakeTerminal::InputPending() {
 }
 
 void FakeTerminal::Write(const void* data, size_t n) {
+    ++writes;
     output.append(static_cast<const char*>(data), n);
     screen.Feed(static_cast<const uint8_t*>(data), n);
 }

@@ -71,6 +71,7 @@ public:
     void StopProcessGroup() override { ++stops; }
 
     std::string output;  // every byte written
+    int writes = 0;      // calls of Write
     ScreenModel screen;
     int rawEntered = 0, restored = 0, stops = 0;
     bool raw = false;

@@ -364,6 +364,16 @@ TEST_F(Bytes, ScrollSendsOnlyTheNewRow) {
     }
     EXPECT_EQ(term.screen.Scrolls(), before + 51);
     EXPECT_LE(total, rowCells + 50 * 45);
+    // From the start of the region's last row to the status row below it no line feed may be used: it
+    // would scroll the text rows.
+    ASSERT_EQ(term.screen.CursorRow(), 22);
+    ASSERT_EQ(term.screen.CursorCol(), 0);
+    const std::string last = term.screen.Row(22);
+    ShowPrefixKey(ed, "^K  ");
+    FlushOutput(ed);
+    EXPECT_EQ(term.screen.Scrolls(), before + 51);
+    EXPECT_EQ(term.screen.Row(22), last);
+    EXPECT_EQ(term.screen.Row(23).substr(0, 4), "^K  ");
     // Upwards the same, from the top row.
     for (int i = 0; i < 22; ++i) Key("\x1b[A");
     const int up = term.screen.Scrolls();
@@ -371,6 +381,24 @@ TEST_F(Bytes, ScrollSendsOnlyTheNewRow) {
     EXPECT_EQ(term.screen.Scrolls(), up + 1);
     EXPECT_LE(back, term.screen.Row(0).find_last_not_of(' ') + 1 + 50);
     EXPECT_EQ(term.screen.Errors(), "");
+}
+
+TEST_F(Bytes, KeysAlreadyWaitingAreDrawnOnceInOneWrite) {
+    Refresh();
+    std::string keys;
+    for (int i = 0; i < 40; ++i) keys += "\x1b[B";
+    term.AddBurst(keys);
+    const int writes = term.writes;
+    const size_t bytes = term.output.size();
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(EditStep(ed));
+    EXPECT_EQ(term.writes, writes) << "nothing drawn while keys were waiting";
+    EXPECT_EQ(term.output.size(), bytes);
+    EXPECT_EQ(ed.LineNumber, 41u);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 22) << "the window followed the cursor all the same";
+    Refresh();
+    EXPECT_EQ(term.writes, writes + 1) << "the screen after the last key, in one write";
+    EXPECT_EQ(term.screen.Row(22).substr(0, 8), "line 41:");
+    EXPECT_EQ(term.screen.Row(0).substr(0, 8), "line 19:");
 }
 
 TEST_F(Bytes, PageDownSendsTheNewRowsOnly) {
