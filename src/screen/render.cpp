@@ -1,18 +1,9 @@
-// The text window and the screen cache. Every byte the editor puts on the screen leaves through
-// SendRow, MoveTerminalCursor or RepaintScreen, and only these sequences are ever sent:
-//   ESC [ rrr ; ccc H      cursor position, 1-based, always three digits each (10 bytes)
-//   ESC [ 0 m              attributes off
-//   ESC [ 1 m              bold: block cells, and the cursor cell on ordinary terminals
-//   ESC [ 7 m              reverse: the cursor cell on the Linux console
-//   ESC [44m ESC [33m ESC [1m    status colours, before the status row
-//   ESC [40m ESC [37m ESC [0m    after the status row
-//   0x07                   the bell (written by Bell, not here)
-// Rows are never erased: each one is written at its full width.
 // The text window, the screen cache and what the terminal shows. Rows are composed as images (cells
 // with the attribute changes between them, see RowComposer); an image that differs from its cache slot
 // is compared cell by cell with what the terminal is known to show, and only the cells that differ go
 // out. All output is gathered in Screen::Out and written at once by FlushOutput, which the key reader
-// calls before it waits. Only these sequences are ever sent:
+// calls before it waits. The images hold ESC[0m, ESC[1m and ESC[7m between their cells; they are
+// never sent as they stand. Only these sequences are ever sent:
 //   ESC [ r ; c H          cursor position, 1-based, shortest form: ESC[rH for column 1, ESC[H for 1;1
 //   ESC [ n A / B / C / D  cursor up, down, right, left by n (n omitted when 1); up and down only
 //                          where no scroll region boundary lies between the two rows
