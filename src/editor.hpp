@@ -51,6 +51,19 @@ struct Key {
     bool IsCommand() const { return command >= 0; }
 };
 
+// What one cell of the terminal shows besides its character. Unknown (0) after the screen was handed
+// to someone else or resized, so that it differs from every cell the editor composes.
+enum CellAttr : uint8_t {
+    kAttrUnknown = 0,
+    kAttrPlain = 1,
+    kAttrBold = 2,
+    kAttrReverse = 3,
+    kAttrStatus = 4
+};
+
+// Output of a refresh is gathered here and written at once.
+inline constexpr size_t kOutputSize = 16384;
+
 struct Screen {
     int TextRows = 23;          // terminal rows - 1; 0 on a one-row terminal
     int Columns = 80;           // 1..255
@@ -58,11 +71,26 @@ struct Screen {
     ScreenPos DrawnCursorPos;   // where the last refresh drew the cursor cell
     uint64_t CursorColumn = 0;
     uint64_t HorizontalOffset = 0;
-    uint8_t RowImage[kRowImageSize] = {};     // the text row being composed
     uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
     // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
     uint8_t Cache[kMaxRows + 1][kRowImageSize] = {};
     bool SizeKnown = false;
+
+    // The text rows one refresh composed, top row first, before any of them is sent.
+    uint8_t Frame[kMaxRows][kRowImageSize] = {};
+    // What the terminal shows, row by row from the top (the status row included): the cells and their
+    // CellAttr. Rows are sent as the cells that differ from these.
+    uint8_t ShownCell[kMaxRows + 1][kMaxColumns] = {};
+    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns] = {};
+    int TermRow = -1;  // the terminal cursor; -1 when its place is not known
+    int TermCol = -1;
+    uint8_t TermAttr = kAttrUnknown;  // the attribute in force
+    int RegionRows = 0;               // the terminal scrolls rows 0..RegionRows-1 only; 0 = the whole screen
+    ScreenPos WantedCursor;           // where the terminal cursor goes before the output is written
+    bool FramePending = false;        // Frame holds rows composed and not yet sent
+    bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
+    uint8_t Out[kOutputSize] = {};
+    size_t OutLength = 0;
 };
 
 // Fixed undo stack: 65,536 bytes, records of 32-bit words (filled in by the undo code).

@@ -1,45 +1,384 @@
-// The text window and the screen cache. Every byte the editor puts on the screen leaves through
-// SendRow, MoveTerminalCursor or RepaintScreen, and only these sequences are ever sent:
-//   ESC [ rrr ; ccc H      cursor position, 1-based, always three digits each (10 bytes)
-//   ESC [ 0 m              attributes off
-//   ESC [ 1 m              bold: block cells, and the cursor cell on ordinary terminals
-//   ESC [ 7 m              reverse: the cursor cell on the Linux console
-//   ESC [44m ESC [33m ESC [1m    status colours, before the status row
-//   ESC [40m ESC [37m ESC [0m    after the status row
-//   0x07                   the bell (written by Bell, not here)
-// Rows are never erased: each one is written at its full width.
+// The text window, the screen cache and what the terminal shows. Rows are composed as images (cells
+// with the attribute changes between them, see RowComposer); an image that differs from its cache slot
+// is compared cell by cell with what the terminal is known to show, and only the cells that differ go
+// out. All output is gathered in Screen::Out and written at once by FlushOutput, which the key reader
+// calls before it waits. The images hold ESC[0m, ESC[1m and ESC[7m between their cells; they are
+// never sent as they stand. Only these sequences are ever sent:
+//   ESC [ r ; c H          cursor position, 1-based, shortest form: ESC[rH for column 1, ESC[H for 1;1
+//   ESC [ n A / B / C / D  cursor up, down, right, left by n (n omitted when 1); up and down only
+//                          where no scroll region boundary lies between the two rows
+//   CR, BS                 cursor to column 1 of its row, one column left
+//   CR LF                  cursor to the start of the next row, where LF does not scroll
+//   ESC [ m                attributes off (also ends the status colours)
+//   ESC [ 1 m, ESC [ 0;1 m bold: block cells, and the cursor cell on ordinary terminals
+//   ESC [ 7 m, ESC [ 0;7 m reverse: the cursor cell on the Linux console
+//   ESC [ 44;33;1 m, ESC [ 0;44;33;1 m    the status colours
+//   ESC [ K                erase to the end of the row: trailing blanks of a text row, plain attributes
+//   ESC [ 1 ; t r          scroll region over the text rows (t = TextRows); the cursor goes home
+//   ESC [ r                scroll region back to the whole screen (before the terminal is handed back)
+//   LF                     at the region's last row: the text rows scroll up by one
+//   ESC M                  at the region's first row: the text rows scroll down by one
+//   LF                     once more when the editor leaves, below the status row
+//   0x07                   the bell
+// A character written into the last column leaves the cursor's place unknown (terminals differ on
+// where it stands), so the next cell is positioned absolutely.
+#include <cstdlib>
 #include <cstring>
 
 #include "screen/screen.hpp"
 
 namespace {
 
+constexpr size_t kAttrLen = 4;  // ESC [ x m inside a row image
 constexpr char kNormal[] = "\x1b[0m";
 constexpr char kBold[] = "\x1b[1m";
 constexpr char kReverse[] = "\x1b[7m";
-constexpr char kStatusColours[] = "\x1b[44m\x1b[33m\x1b[1m";
-constexpr char kAfterStatus[] = "\x1b[40m\x1b[37m\x1b[0m";
-constexpr size_t kAttrLen = 4;
-constexpr size_t kCursorSeqLen = 10;
-static_assert(sizeof kStatusColours - 1 == 14 && sizeof kAfterStatus - 1 == 14);
 
 // An invalidated slot: no zero byte anywhere, so every image (which ends in one) differs from it.
 constexpr uint8_t kInvalid = 0xFF;
 
-char* PutCursorSequence(char* out, int row, int col) {
-    if (row < 0) row = 0;
-    if (col < 0) col = 0;
-    if (row > 998) row = 998;
-    if (col > 998) col = 998;
-    std::memcpy(out, "\x1b[000;000H", kCursorSeqLen);
-    NumberToDecimal(uint64_t(row + 1), out + 4);
-    NumberToDecimal(uint64_t(col + 1), out + 8);
-    return out + kCursorSeqLen;
-}
-
 size_t ImageLength(const uint8_t* image) {
     const void* z = std::memchr(image, 0, kRowImageSize);
     return z ? size_t(static_cast<const uint8_t*>(z) - image) : kRowImageSize - 1;
+}
+
+bool SameImage(const uint8_t* a, const uint8_t* b) {
+    size_t n = ImageLength(a);
+    return std::memcmp(a, b, n + 1) == 0;
+}
+
+// Splits a row image into cells and their attributes; returns the number of cells (at most `columns`).
+// The status row carries no attribute changes: every cell has the status colours.
+int DecodeImage(const uint8_t* image, bool status, int columns, uint8_t* cells, uint8_t* attrs) {
+    uint8_t attr = status ? kAttrStatus : kAttrPlain;
+    int n = 0;
+    for (const uint8_t* p = image; *p && n < columns; ++p) {
+        if (!status && p[0] == 0x1B && p[1] == '[' && p[2] && p[3] == 'm') {
+            attr = p[2] == '1' ? kAttrBold : p[2] == '7' ? kAttrReverse : kAttrPlain;
+            p += kAttrLen - 1;
+            continue;
+        }
+        cells[n] = *p;
+        attrs[n] = attr;
+        ++n;
+    }
+    return n;
+}
+
+char* PutNumber(char* out, int v) {
+    char digits[12];
+    char* end = NumberToDecimal(uint64_t(v), digits + sizeof digits - 1);
+    size_t n = size_t(digits + sizeof digits - 1 - end);
+    std::memcpy(out, end + 1, n);
+    return out + n;
+}
+
+// ESC [ n <final>, n left out when it is 1.
+size_t RelativeMove(char* out, int n, char final) {
+    char* o = out;
+    *o++ = 0x1B;
+    *o++ = '[';
+    if (n != 1) o = PutNumber(o, n);
+    *o++ = final;
+    return size_t(o - out);
+}
+
+size_t AbsoluteMove(char* out, int row, int col) {
+    char* o = out;
+    *o++ = 0x1B;
+    *o++ = '[';
+    if (row > 0 || col > 0) o = PutNumber(o, row + 1);
+    if (col > 0) {
+        *o++ = ';';
+        o = PutNumber(o, col + 1);
+    }
+    *o++ = 'H';
+    return size_t(o - out);
+}
+
+// The shortest way from `from` to `to` within one row.
+size_t HorizontalMove(char* out, int from, int to) {
+    if (to == from) return 0;
+    if (to == 0) {
+        *out = '\r';
+        return 1;
+    }
+    if (to < from && from - to <= 3) {
+        std::memset(out, '\b', size_t(from - to));
+        return size_t(from - to);
+    }
+    return to > from ? RelativeMove(out, to - from, 'C') : RelativeMove(out, from - to, 'D');
+}
+
+const char* SgrFor(uint8_t from, uint8_t to) {
+    switch (to) {
+        case kAttrBold:
+            return from == kAttrPlain ? "\x1b[1m" : "\x1b[0;1m";
+        case kAttrReverse:
+            return from == kAttrPlain ? "\x1b[7m" : "\x1b[0;7m";
+        case kAttrStatus:
+            return from == kAttrPlain || from == kAttrBold ? "\x1b[44;33;1m" : "\x1b[0;44;33;1m";
+        default:
+            return "\x1b[m";
+    }
+}
+
+// Sends cells, tracking the terminal cursor and attribute as it goes. A dry run only counts the bytes
+// it would send and leaves the editor's state alone.
+struct CellSender {
+    Editor& ed;
+    bool dry;
+    size_t bytes = 0;
+    int row, col;
+    uint8_t attr;
+
+    CellSender(Editor& e, bool d)
+        : ed(e), dry(d), row(e.screen.TermRow), col(e.screen.TermCol), attr(e.screen.TermAttr) {}
+    // Writes the tracked state back (a real run only).
+    void Commit() {
+        if (dry) return;
+        ed.screen.TermRow = row;
+        ed.screen.TermCol = col;
+        ed.screen.TermAttr = attr;
+    }
+    void Emit(const void* p, size_t n) {
+        bytes += n;
+        if (!dry) SendBytes(ed, p, n);
+    }
+    void SetAttr(uint8_t a) {
+        if (attr == a) return;
+        const char* seq = SgrFor(attr, a);
+        Emit(seq, std::strlen(seq));
+        attr = a;
+    }
+    // Moves the cursor to (r, c) the cheapest way: absolutely, relatively, or by sending again the
+    // cells in between when they already show with the attribute in force. `shown` is row r as the
+    // terminal shows it (nullptr: not to be re-sent).
+    void MoveTo(int r, int c, const uint8_t* shownCells, const uint8_t* shownAttrs) {
+        if (row == r && col == c) return;
+        char best[32];
+        size_t bestLen = AbsoluteMove(best, r, c);
+        if (row >= 0 && row == r) {
+            char alt[32];
+            size_t n = HorizontalMove(alt, col, c);
+            if (n < bestLen) {
+                std::memcpy(best, alt, n);
+                bestLen = n;
+            }
+            if (shownCells && c > col && size_t(c - col) < bestLen && attr != kAttrUnknown) {
+                bool same = true;
+                for (int k = col; k < c; ++k) same = same && shownAttrs[k] == attr;
+                if (same) {
+                    std::memcpy(best, shownCells + col, size_t(c - col));
+                    bestLen = size_t(c - col);
+                }
+            }
+        } else if (row >= 0) {
+            // Up and down stop at a region's margins: only where none lies between the rows.
+            const int region = ed.screen.RegionRows;
+            if (region == 0 || (row < region && r < region)) {
+                char alt[32];
+                size_t n = RelativeMove(alt, r > row ? r - row : row - r, r > row ? 'B' : 'A');
+                n += HorizontalMove(alt + n, col, c);
+                // CR LF to the start of the next row, where the line feed cannot scroll.
+                const int lastRow = region ? region - 1 : ed.screen.TextRows;
+                if (r == row + 1 && c == 0 && row != lastRow && row < ed.screen.TextRows) {
+                    std::memcpy(alt, "\r\n", 2);
+                    n = 2;
+                }
+                if (n < bestLen) {
+                    std::memcpy(best, alt, n);
+                    bestLen = n;
+                }
+            }
+        }
+        Emit(best, bestLen);
+        row = r;
+        col = c;
+        // A place off the screen is where the terminal clamps it, which is not known here.
+        if (r > ed.screen.TextRows || c >= ed.screen.Columns) row = -1;
+    }
+    void Cell(uint8_t ch) {
+        Emit(&ch, 1);
+        if (++col >= ed.screen.Columns) row = -1;  // autowrap: the cursor's place is uncertain
+    }
+
+    // Sends the cells of screen row r that differ from `shown` (what the terminal shows there), and
+    // unless this is a dry run records them there. `erase`: trailing blanks may be erased to the end.
+    void Row(int r, const uint8_t* cells, const uint8_t* attrs, int n, uint8_t* shownCells,
+             uint8_t* shownAttrs, bool erase) {
+        int blankFrom = n;
+        if (erase && n == ed.screen.Columns) {
+            while (blankFrom > 0 && cells[blankFrom - 1] == ' ' && attrs[blankFrom - 1] == kAttrPlain)
+                --blankFrom;
+        }
+        for (int c = 0; c < n; ++c) {
+            if (cells[c] == shownCells[c] && attrs[c] == shownAttrs[c]) continue;
+            if (c >= blankFrom) {
+                size_t changed = 0;
+                for (int k = c; k < n; ++k) changed += cells[k] != shownCells[k] || attrs[k] != shownAttrs[k];
+                size_t cost = 3 + (attr == kAttrPlain ? 0 : 3);
+                if (changed > cost) {
+                    MoveTo(r, c, shownCells, shownAttrs);
+                    SetAttr(kAttrPlain);
+                    Emit("\x1b[K", 3);
+                    if (!dry) {
+                        std::memset(shownCells + c, ' ', size_t(n - c));
+                        std::memset(shownAttrs + c, kAttrPlain, size_t(n - c));
+                    }
+                    return;
+                }
+            }
+            MoveTo(r, c, shownCells, shownAttrs);
+            SetAttr(attrs[c]);
+            Cell(cells[c]);
+            if (!dry) {
+                shownCells[c] = cells[c];
+                shownAttrs[c] = attrs[c];
+            }
+        }
+    }
+};
+
+// A row of blanks, as a scroll leaves it.
+struct BlankRow {
+    uint8_t cells[kMaxColumns];
+    uint8_t attrs[kMaxColumns];
+    BlankRow() {
+        std::memset(cells, ' ', sizeof cells);
+        std::memset(attrs, kAttrPlain, sizeof attrs);
+    }
+};
+const BlankRow kBlankRow;
+
+void PlaceCursor(Editor& ed) {
+    Screen& sc = ed.screen;
+    const ScreenPos w = sc.WantedCursor;
+    if (sc.TermRow == w.row && sc.TermCol == w.col) return;
+    CellSender s(ed, false);
+    bool onScreen = w.row >= 0 && w.row <= sc.TextRows && w.col >= 0 && w.col < sc.Columns;
+    s.MoveTo(w.row, w.col, onScreen ? sc.ShownCell[w.row] : nullptr,
+             onScreen ? sc.ShownAttr[w.row] : nullptr);
+    s.Commit();
+}
+
+void Drain(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (sc.OutLength == 0) return;
+    ed.term.Write(sc.Out, sc.OutLength);
+    sc.OutLength = 0;
+}
+
+// The bytes the text rows cost against what the terminal shows, shifted by `shift` rows (positive:
+// the text moved up) when the terminal scrolls first.
+size_t RowsCost(Editor& ed, CellSender& s, int shift) {
+    Screen& sc = ed.screen;
+    const int n = sc.TextRows;
+    uint8_t cells[kMaxColumns], attrs[kMaxColumns];
+    for (int r = 0; r < n; ++r) {
+        int from = r + shift;
+        const bool inView = from >= 0 && from < n;
+        if (shift == 0 && SameImage(sc.Frame[r], sc.Cache[n - r])) continue;
+        int count = DecodeImage(sc.Frame[r], false, sc.Columns, cells, attrs);
+        const uint8_t* shownCells = inView ? sc.ShownCell[from] : kBlankRow.cells;
+        const uint8_t* shownAttrs = inView ? sc.ShownAttr[from] : kBlankRow.attrs;
+        s.Row(r, cells, attrs, count, const_cast<uint8_t*>(shownCells), const_cast<uint8_t*>(shownAttrs),
+              true);
+    }
+    return s.bytes;
+}
+
+uint64_t HashImage(const uint8_t* image) {
+    uint64_t h = 1469598103934665603ull;
+    for (const uint8_t* p = image; *p && p < image + kRowImageSize; ++p) h = (h ^ *p) * 1099511628211ull;
+    return h;
+}
+
+// Puts the scroll that makes the terminal's text rows closest to the composed ones, when sending
+// that way costs fewer bytes. The composed rows are then sent as usual, against the shifted rows.
+void ScrollIfCheaper(Editor& ed) {
+    Screen& sc = ed.screen;
+    const int n = sc.TextRows;
+    if (n < 2) return;
+    int changed = 0;
+    for (int r = 0; r < n; ++r) changed += !SameImage(sc.Frame[r], sc.Cache[n - r]);
+    if (changed < 3) return;
+
+    uint64_t composed[kMaxRows], shown[kMaxRows];
+    for (int r = 0; r < n; ++r) {
+        composed[r] = HashImage(sc.Frame[r]);
+        shown[r] = HashImage(sc.Cache[n - r]);
+    }
+    int bestShift = 0, bestMatches = 0;
+    for (int k = 1 - n; k < n; ++k) {
+        if (k == 0) continue;
+        int matches = 0;
+        for (int r = k > 0 ? 0 : -k; r < n && r + k < n; ++r) matches += composed[r] == shown[r + k];
+        if (matches > bestMatches ||
+            (matches == bestMatches && matches > 0 && std::abs(k) < std::abs(bestShift))) {
+            bestMatches = matches;
+            bestShift = k;
+        }
+    }
+    if (bestMatches == 0) return;
+
+    CellSender plain(ed, true);
+    const size_t withoutScroll = RowsCost(ed, plain, 0);
+    // The scroll itself: the region (once), plain attributes, the cursor to the margin, one LF or
+    // ESC M per row.
+    const int k = bestShift;
+    char seq[32];
+    char* o = seq;
+    CellSender dry(ed, true);
+    if (sc.RegionRows != n) {
+        std::memcpy(o, "\x1b[1;", 4);
+        o = PutNumber(o + 4, n);
+        *o++ = 'r';
+        dry.bytes += size_t(o - seq);
+        dry.row = dry.col = 0;
+    }
+    dry.SetAttr(kAttrPlain);
+    dry.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr, nullptr);
+    dry.bytes += k > 0 ? size_t(k) : size_t(-k) * 2;
+    dry.row = k > 0 ? n - 1 : 0;
+    dry.col = 0;
+    if (RowsCost(ed, dry, k) >= withoutScroll) return;
+
+    CellSender s(ed, false);
+    if (sc.RegionRows != n) {
+        s.Emit(seq, size_t(o - seq));
+        sc.RegionRows = n;
+        s.row = s.col = 0;  // setting the region puts the cursor home
+    }
+    s.SetAttr(kAttrPlain);
+    s.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr, nullptr);
+    for (int i = 0; i < (k > 0 ? k : -k); ++i) s.Emit(k > 0 ? "\n" : "\x1bM", k > 0 ? 1 : 2);
+    s.row = k > 0 ? n - 1 : 0;
+    s.col = 0;
+    s.Commit();
+
+    // The terminal's rows moved; so do the shown cells and the images sent.
+    const size_t moved = size_t(n - (k > 0 ? k : -k));
+    if (k > 0) {
+        std::memmove(sc.ShownCell[0], sc.ShownCell[k], moved * kMaxColumns);
+        std::memmove(sc.ShownAttr[0], sc.ShownAttr[k], moved * kMaxColumns);
+        for (int r = 0; r < int(moved); ++r) std::memcpy(sc.Cache[n - r], sc.Cache[n - r - k], kRowImageSize);
+        for (int r = int(moved); r < n; ++r) {
+            std::memset(sc.ShownCell[r], ' ', kMaxColumns);
+            std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
+            std::memset(sc.Cache[n - r], kInvalid, kRowImageSize);
+        }
+    } else {
+        const int d = -k;
+        std::memmove(sc.ShownCell[d], sc.ShownCell[0], moved * kMaxColumns);
+        std::memmove(sc.ShownAttr[d], sc.ShownAttr[0], moved * kMaxColumns);
+        for (int r = n - 1; r >= d; --r) std::memcpy(sc.Cache[n - r], sc.Cache[n - r + d], kRowImageSize);
+        for (int r = 0; r < d; ++r) {
+            std::memset(sc.ShownCell[r], ' ', kMaxColumns);
+            std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
+            std::memset(sc.Cache[n - r], kInvalid, kRowImageSize);
+        }
+    }
 }
 
 // Composes the row images of one refresh. Each row starts with the attribute of its first position,
@@ -99,10 +438,10 @@ struct RowComposer {
 
     // Row r from line position p; returns the position where the next row starts, and sets *finished
     // once the end of the text was reached.
-    Pos Compose(int r, Pos p, bool* finished) {
+    Pos Compose(uint8_t* image, int r, Pos p, bool* finished) {
         const int columns = ed.screen.Columns;
         const uint64_t offset = ed.screen.HorizontalOffset;
-        out = ed.screen.RowImage;
+        out = image;
         blockOn = InBlock(p);
         Attr(blockOn ? kBold : kNormal);
         uint64_t d = 0;
@@ -181,8 +520,8 @@ struct RowComposer {
         return p;
     }
 
-    void Blank() {
-        out = ed.screen.RowImage;
+    void Blank(uint8_t* image) {
+        out = image;
         Attr(kNormal);
         std::memset(out, ' ', size_t(ed.screen.Columns));
         out[ed.screen.Columns] = 0;
@@ -221,7 +560,10 @@ void ReadWindowSize(Editor& ed) {
     }
 }
 
-void RefreshWindow(Editor& ed) {
+// Steps 1 to 5 of a refresh: the region, the size, the offset and the cursor's column, the window's top
+// line. Returns the top line's start; *cursorRow is the row the cursor's line lands on and *lineStart
+// that line's start. False when there is no buffer to show.
+static bool LayOut(Editor& ed, Pos* top, int* cursorRow, Pos* cursorLine) {
     const bool regionMode = ed.EditMode == EMACS || ed.EditMode == PICO || ed.EditMode == NEDIT;
     if (regionMode && ed.BlockVisible && ed.Mark) {
         ed.BlockBegin = ed.Mark < ed.Cursor ? ed.Mark : ed.Cursor;
@@ -232,17 +574,7 @@ void RefreshWindow(Editor& ed) {
     sc.HorizontalOffset = 0;
     sc.CursorColumn = 0;
     sc.DrawnCursorPos = {0, 0};
-
-    RowComposer rc{ed};
-    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
-    if (!ed.buf) {
-        for (int r = 0; r < sc.TextRows; ++r) {
-            rc.Blank();
-            SendRow(ed, sc.TextRows - r, sc.RowImage);
-        }
-        RestoreCursor(ed);
-        return;
-    }
+    if (!ed.buf) return false;
 
     // The cursor's display column decides the offset shared by every row.
     Pos lineStart = LineStartBefore(ed, ed.Cursor);
@@ -262,48 +594,83 @@ void RefreshWindow(Editor& ed) {
     int row = sc.CursorScreenPos.row;
     if (row > sc.TextRows - 1) row = sc.TextRows - 1;  // after a resize, or the prompt's row
     if (row < 0) row = 0;
-    Pos top = lineStart;
-    for (int k = 0; k < row && top > ed.TextStart; ++k) top = LineStartBefore(ed, top - 1);
+    Pos p = lineStart;
+    int k = 0;
+    for (; k < row && p > ed.TextStart; ++k) p = LineStartBefore(ed, p - 1);
+    *top = p;
+    *cursorRow = k;
+    *cursorLine = lineStart;
+    return true;
+}
 
+// Composes every text row into Frame, with every state effect of a refresh but the cursor's.
+static void ComposeFrame(Editor& ed) {
+    Pos top = 0, cursorLine = 0;
+    int cursorRow = 0;
+    const bool text = LayOut(ed, &top, &cursorRow, &cursorLine);
+    Screen& sc = ed.screen;
+    RowComposer rc{ed};
+    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
     Pos p = top;
-    bool finished = false;
+    bool finished = !text;
     for (int r = 0; r < sc.TextRows; ++r) {
         if (finished)
-            rc.Blank();
+            rc.Blank(sc.Frame[r]);
         else
-            p = rc.Compose(r, p, &finished);
-        SendRow(ed, sc.TextRows - r, sc.RowImage);
+            p = rc.Compose(sc.Frame[r], r, p, &finished);
     }
+}
+
+static void SendFrame(Editor& ed) {
+    Screen& sc = ed.screen;
+    sc.FramePending = false;
+    ScrollIfCheaper(ed);
+    for (int r = 0; r < sc.TextRows; ++r) SendRow(ed, sc.TextRows - r, sc.Frame[r]);
+}
+
+void RefreshWindow(Editor& ed) {
+    ComposeFrame(ed);
+    SendFrame(ed);
     RestoreCursor(ed);
+}
+
+void ComposeWindow(Editor& ed) {
+    ComposeFrame(ed);
+    ed.screen.FramePending = true;
+    RestoreCursor(ed);
+}
+
+void OutputBeforeWait(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (!sc.FramePending && !sc.StatusPending && !OutputWaiting(ed)) return;
+    if (ed.term.InputPending()) return;  // the next key's refresh will show it all
+    // Rows composed for a key whose refresh was skipped go out now, under whatever the command that
+    // waits has put on the status row, with the cursor where that command wants it.
+    const ScreenPos wanted = sc.WantedCursor;
+    if (sc.FramePending) SendFrame(ed);
+    if (sc.StatusPending) SendStatusRow(ed);
+    sc.WantedCursor = wanted;
+    FlushOutput(ed);
 }
 
 void SendRow(Editor& ed, int slot, const uint8_t* image) {
     if (slot < 0 || slot > kMaxRows) return;
-    uint8_t* cached = ed.screen.Cache[slot];
+    Screen& sc = ed.screen;
+    uint8_t* cached = sc.Cache[slot];
     size_t len = ImageLength(image);
-    bool differs = false;
-    for (size_t i = 0; i <= len; ++i) {
-        uint8_t b = i < len ? image[i] : 0;
-        if (cached[i] != b) {
-            cached[i] = b;
-            differs = true;
-        }
+    if (slot == 0) sc.StatusPending = false;
+    if (std::memcmp(cached, image, len) == 0 && cached[len] == 0) return;
+    std::memcpy(cached, image, len);
+    cached[len] = 0;
+    const int row = sc.TextRows - slot;
+    if (row >= 0) {
+        uint8_t cells[kMaxColumns], attrs[kMaxColumns];
+        int n = DecodeImage(image, slot == 0, sc.Columns, cells, attrs);
+        CellSender s(ed, false);
+        s.Row(row, cells, attrs, n, sc.ShownCell[row], sc.ShownAttr[row], slot != 0);
+        s.Commit();
     }
-    if (!differs) return;
-    char out[kCursorSeqLen + 14 + kRowImageSize + 14 + kCursorSeqLen];
-    char* o = PutCursorSequence(out, ed.screen.TextRows - slot, 0);
-    if (slot == 0) {
-        std::memcpy(o, kStatusColours, 14);
-        o += 14;
-    }
-    std::memcpy(o, image, len);
-    o += len;
-    if (slot == 0) {
-        std::memcpy(o, kAfterStatus, 14);
-        o += 14;
-    }
-    o = PutCursorSequence(o, ed.screen.CursorScreenPos.row, ed.screen.CursorScreenPos.col);
-    ed.term.Write(out, size_t(o - out));
+    sc.WantedCursor = sc.CursorScreenPos;
 }
 
 void SendStatusRow(Editor& ed) { SendRow(ed, 0, ed.screen.StatusImage); }
@@ -314,36 +681,80 @@ void ShowPrefixKey(Editor& ed, const char* text) {
     SendStatusRow(ed);
 }
 
-void MoveTerminalCursor(Editor& ed, int row, int col) {
-    char seq[kCursorSeqLen];
-    PutCursorSequence(seq, row, col);
-    ed.term.Write(seq, kCursorSeqLen);
+void MoveTerminalCursor(Editor& ed, int row, int col) { ed.screen.WantedCursor = {row, col}; }
+
+void SendBytes(Editor& ed, const void* data, size_t n) {
+    Screen& sc = ed.screen;
+    if (sc.OutLength + n > sizeof sc.Out) Drain(ed);
+    if (n > sizeof sc.Out) {
+        ed.term.Write(data, n);
+        return;
+    }
+    std::memcpy(sc.Out + sc.OutLength, data, n);
+    sc.OutLength += n;
 }
 
-void InvalidateScreenCache(Editor& ed) { std::memset(ed.screen.Cache, kInvalid, sizeof ed.screen.Cache); }
+void DrainOutput(Editor& ed) { Drain(ed); }
+
+void FlushOutput(Editor& ed) {
+    PlaceCursor(ed);
+    // Nothing written outside the editor's rows (a message of sed, the shell) takes a colour of ours.
+    if (ed.screen.TermAttr != kAttrPlain && ed.screen.TermAttr != kAttrUnknown) {
+        SendBytes(ed, "\x1b[m", 3);
+        ed.screen.TermAttr = kAttrPlain;
+    }
+    Drain(ed);
+}
+
+bool OutputWaiting(const Editor& ed) {
+    const Screen& sc = ed.screen;
+    return sc.OutLength > 0 || sc.TermRow != sc.WantedCursor.row || sc.TermCol != sc.WantedCursor.col ||
+           (sc.TermAttr != kAttrPlain && sc.TermAttr != kAttrUnknown);
+}
+
+void ReleaseTerminal(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (sc.RegionRows != 0) {
+        SendBytes(ed, "\x1b[r", 3);
+        sc.RegionRows = 0;
+        sc.TermRow = sc.TermCol = -1;
+    }
+    FlushOutput(ed);
+}
+
+void InvalidateScreenCache(Editor& ed) {
+    Screen& sc = ed.screen;
+    std::memset(sc.Cache, kInvalid, sizeof sc.Cache);
+    // Rows below the status row are not used at this size; a larger size invalidates again.
+    std::memset(sc.ShownAttr, kAttrUnknown, size_t(sc.TextRows + 1) * kMaxColumns);
+    // A region set for another size is put back first.
+    if (sc.RegionRows != 0) {
+        SendBytes(ed, "\x1b[r", 3);
+        sc.RegionRows = 0;
+    }
+    sc.TermRow = sc.TermCol = -1;
+    sc.TermAttr = kAttrUnknown;
+}
 
 void RepaintScreen(Editor& ed) {
     Screen& sc = ed.screen;
-    char out[kCursorSeqLen + 14 + kRowImageSize + 14];
-    for (int slot = sc.TextRows; slot >= 0; --slot) {
-        const uint8_t* img = sc.Cache[slot];
-        const void* z = std::memchr(img, 0, kRowImageSize);
-        if (!z) continue;  // invalidated: the next refresh sends it anyway
-        size_t len = size_t(static_cast<const uint8_t*>(z) - img);
-        char* o = PutCursorSequence(out, sc.TextRows - slot, 0);
-        if (slot == 0) {
-            std::memcpy(o, kStatusColours, 14);
-            o += 14;
-        }
-        std::memcpy(o, img, len);
-        o += len;
-        if (slot == 0) {
-            std::memcpy(o, kAfterStatus, 14);
-            o += 14;
-        }
-        ed.term.Write(out, size_t(o - out));
+    // Whatever the shell did, nothing of the terminal's state is known now but what it shows should be.
+    // The region was given back before the stop; should anyone else have stopped the editor, it is
+    // given back now.
+    sc.TermRow = sc.TermCol = -1;
+    sc.TermAttr = kAttrUnknown;
+    sc.RegionRows = 0;
+    SendBytes(ed, "\x1b[r", 3);
+    uint8_t cells[kMaxColumns], attrs[kMaxColumns];
+    for (int r = 0; r <= sc.TextRows && r <= kMaxRows; ++r) {
+        std::memcpy(cells, sc.ShownCell[r], sizeof cells);
+        std::memcpy(attrs, sc.ShownAttr[r], sizeof attrs);
+        std::memset(sc.ShownAttr[r], kAttrUnknown, sizeof attrs);
+        CellSender s(ed, false);
+        s.Row(r, cells, attrs, sc.Columns, sc.ShownCell[r], sc.ShownAttr[r], r < sc.TextRows);
+        s.Commit();
     }
-    MoveTerminalCursor(ed, sc.CursorScreenPos.row, sc.CursorScreenPos.col);
+    sc.WantedCursor = sc.CursorScreenPos;
 }
 
 static void SetCursorScreenPos(Editor& ed, int row, int col) {

@@ -8,15 +8,35 @@ void ReadWindowSize(Editor& ed);
 // Composes every text row, sends those that differ from the cache, then puts the terminal cursor on
 // the cursor cell (stored in CursorScreenPos and DrawnCursorPos).
 void RefreshWindow(Editor& ed);
-// Sends `image` (zero-terminated) for cache slot k when it differs from what the slot holds.
+// RefreshWindow without sending: for a key that arrives while more input is already waiting. Every
+// state effect of the refresh happens; the rows go out with the next refresh, or before the editor
+// waits for a key (OutputBeforeWait) when a command waits before the next refresh.
+void ComposeWindow(Editor& ed);
+// Before a key is awaited: when no input is waiting, sends what was composed and not yet sent, and
+// flushes the output.
+void OutputBeforeWait(Editor& ed);
+// Sends `image` (zero-terminated) for cache slot k when it differs from what the slot holds: the cells
+// that differ from what the terminal shows; the terminal cursor then goes to CursorScreenPos.
 void SendRow(Editor& ed, int slot, const uint8_t* image);
 void SendStatusRow(Editor& ed);  // StatusImage to slot 0
 // The first four cells of the status row become `text` (a pending prefix key: "^K  ").
 void ShowPrefixKey(Editor& ed, const char* text);
+// Where the terminal cursor is to stand once the output is written.
 void MoveTerminalCursor(Editor& ed, int row, int col);
+// Output: bytes are gathered in the state object and written in one write by FlushOutput (or when the
+// buffer is full). FlushOutput first puts the cursor where it was asked for and the attributes off.
+void SendBytes(Editor& ed, const void* data, size_t n);
+void FlushOutput(Editor& ed);
+// Writes what is gathered as it stands (the cursor and the attributes as they are).
+void DrainOutput(Editor& ed);
+// Whether FlushOutput has anything to write.
+bool OutputWaiting(const Editor& ed);
+// FlushOutput, with the scroll region given back to the whole screen: before the terminal goes to the
+// shell or the editor leaves.
+void ReleaseTerminal(Editor& ed);
 // Makes every slot differ from any image, so the next refresh sends every row.
 void InvalidateScreenCache(Editor& ed);
-// Writes every row again as the cache holds it (after the terminal came back from the shell).
+// Writes every row again as the terminal showed it (after the terminal came back from the shell).
 void RepaintScreen(Editor& ed);
 void WindowRowUp(Editor& ed);
 void WindowRowDown(Editor& ed);
@@ -32,6 +52,8 @@ inline uint8_t Printable(uint8_t c) { return (c < 0x20 || (c >= 0x7F && c <= 0x9
 
 // ---- Status row.
 void DrawStatusLine(Editor& ed);
+// The status line composed into StatusImage, not sent.
+void ComposeStatusLine(Editor& ed);
 void ClearStatusRow(Editor& ed);
 // Copies text over the start of the status row (up to its first byte <= 0x0A), sends it and puts the
 // terminal cursor at the status row, column 10.

@@ -42,6 +42,12 @@ void ClearStatusRow(Editor& ed) {
 }
 
 void DrawStatusLine(Editor& ed) {
+    ComposeStatusLine(ed);
+    SendStatusRow(ed);
+}
+
+void ComposeStatusLine(Editor& ed) {
+    ed.screen.StatusPending = true;
     ClearStatusRow(ed);
     const int c = ed.screen.Columns;
     uint8_t* img = ed.screen.StatusImage;
@@ -63,7 +69,6 @@ void DrawStatusLine(Editor& ed) {
         for (int i = 0; i < c - 30 && ed.FileName[i]; ++i) img[10 + i] = Printable(uint8_t(ed.FileName[i]));
         PutPosition(img, c - 15, ed.LineNumber, ed.screen.CursorColumn + 1);
     }
-    SendStatusRow(ed);
 }
 
 void ShowStatusText(Editor& ed, const char* text) {
@@ -74,6 +79,7 @@ void ShowStatusText(Editor& ed, const char* text) {
     for (int i = 0; i < c && uint8_t(text[i]) > 0x0A; ++i) img[i] = Printable(uint8_t(text[i]));
     SendStatusRow(ed);
     PromptCursor(ed);
+    FlushOutput(ed);  // seen at once, also while a long save runs under it
 }
 
 uint8_t ShowStatusTextAndWait(Editor& ed, const char* text) {

@@ -5,10 +5,15 @@
 
 void NoOp(Editor&) {}
 
-void Bell(Editor& ed) { ed.term.Write("\a", 1); }
+// Rung at once, after what was gathered before it.
+void Bell(Editor& ed) {
+    SendBytes(ed, "\a", 1);
+    DrainOutput(ed);
+}
 
 void Suspend(Editor& ed) {
     PromptCursor(ed);
+    ReleaseTerminal(ed);
     // The shell gets the terminal as it was before the editor took it.
     ed.term.RestoreMode();
     ed.term.StopProcessGroup();

@@ -26,6 +26,7 @@ uint8_t ReadKeyByte(Editor& ed) {
             ed.HasReadAhead = false;
             b = ed.ReadAhead;
         } else {
+            OutputBeforeWait(ed);
             b = ed.term.ReadByte();
         }
         if (b >= 0) return uint8_t(b);

@@ -55,8 +55,14 @@ bool EditStep(Editor& ed) {
         ed.BlockEnd = LineEndOf(ed, ed.BlockBegin);
         ed.BlockVisible = 1;
     }
-    RefreshWindow(ed);
-    DrawStatusLine(ed);
+    if (KeyWaiting(ed)) {
+        // The next key is already there: its refresh shows this one's result.
+        ComposeWindow(ed);
+        ComposeStatusLine(ed);
+    } else {
+        RefreshWindow(ed);
+        DrawStatusLine(ed);
+    }
     DispatchKey(ed);
     if (ed.ExitRequest == 0) return true;
     if (ed.ExitRequest == 2) return LoadFile(ed, nullptr);
@@ -65,6 +71,7 @@ bool EditStep(Editor& ed) {
 
 void LeaveEditor(Editor& ed) {
     PromptCursor(ed);
+    ReleaseTerminal(ed);
     ed.term.Write("\n", 1);
     RemoveSnapshotFile(ed);
     ed.term.RestoreMode();
@@ -77,6 +84,7 @@ static void ExitProcess(Editor& ed, int status) {
 
 void TerminalLost(Editor& ed) {
     EndHelp(ed);  // the help page lends the start of the text
+    ReleaseTerminal(ed);
     int status = 0;
     char saved[4200] = "";
     if (ed.ChangedMark == '*') {

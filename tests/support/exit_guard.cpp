@@ -18,5 +18,6 @@ public:
     void SetUp() override { std::atexit(CheckExit); }
     void TearDown() override { gAllTestsDone = true; }
 };
-[[maybe_unused]] ::testing::Environment* const gExitGuard = ::testing::AddGlobalTestEnvironment(new ExitGuard);
+[[maybe_unused]] ::testing::Environment* const gExitGuard =
+    ::testing::AddGlobalTestEnvironment(new ExitGuard);
 }  // namespace

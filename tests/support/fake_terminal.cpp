@@ -1,25 +1,163 @@
 #include "support/fake_terminal.hpp"
 
+#include <algorithm>
+
 void ScreenModel::Resize(int rows, int cols) {
     rows_ = rows;
     cols_ = cols;
     cells_.assign(rows, std::string(cols, ' '));
     attrs_.assign(rows, std::string(cols, ' '));
     crow_ = ccol_ = 0;
+    top_ = 0;
+    bottom_ = rows - 1;
+    wrapPending_ = false;
 }
 
 std::string ScreenModel::Row(int r) const { return r >= 0 && r < rows_ ? cells_[r] : std::string(); }
 std::string ScreenModel::Attrs(int r) const { return r >= 0 && r < rows_ ? attrs_[r] : std::string(); }
 
-void ScreenModel::Sgr(int n) {
-    switch (n) {
-        case 0: bold_ = reverse_ = blue_ = false; break;
-        case 1: bold_ = true; break;
-        case 7: reverse_ = true; break;
-        case 44: blue_ = true; break;
-        case 40: blue_ = false; break;
-        default: break;  // colours 33 and 37 carry no extra meaning here
+void ScreenModel::Error(const std::string& what) {
+    if (errors_.size() < 400) errors_ += what + "; ";
+}
+
+char ScreenModel::AttrLetter() const { return reverse_ ? 'r' : blue_ ? 's' : bold_ ? 'b' : ' '; }
+
+void ScreenModel::Sgr(const std::string& params) {
+    size_t i = 0;
+    do {
+        size_t semi = params.find(';', i);
+        std::string p = params.substr(i, semi == std::string::npos ? std::string::npos : semi - i);
+        int n = p.empty() ? 0 : std::stoi(p);
+        switch (n) {
+            case 0:
+                bold_ = reverse_ = blue_ = false;
+                break;
+            case 1:
+                bold_ = true;
+                break;
+            case 7:
+                reverse_ = true;
+                break;
+            case 44:
+                blue_ = true;
+                break;
+            case 40:
+                blue_ = false;
+                break;
+            case 33:
+            case 37:
+                break;  // the foreground carries no extra meaning here
+            default:
+                Error("SGR " + p);
+        }
+        i = semi == std::string::npos ? std::string::npos : semi + 1;
+    } while (i != std::string::npos);
+}
+
+// The rows of the region move one up (LF at its bottom) or down (ESC M at its top); the new row is
+// blank in the background in force.
+void ScreenModel::ScrollRegion(bool up) {
+    std::string blankAttrs(cols_, blue_ ? 's' : ' ');
+    if (up) {
+        for (int r = top_; r < bottom_; ++r) {
+            cells_[r] = cells_[r + 1];
+            attrs_[r] = attrs_[r + 1];
+        }
+        cells_[bottom_] = std::string(cols_, ' ');
+        attrs_[bottom_] = blankAttrs;
+    } else {
+        for (int r = bottom_; r > top_; --r) {
+            cells_[r] = cells_[r - 1];
+            attrs_[r] = attrs_[r - 1];
+        }
+        cells_[top_] = std::string(cols_, ' ');
+        attrs_[top_] = blankAttrs;
     }
+    ++scrolls_;
+}
+
+void ScreenModel::LineFeed() {
+    // The terminal's output processing turns LF into CR LF.
+    ccol_ = 0;
+    wrapPending_ = false;
+    if (crow_ == bottom_)
+        ScrollRegion(true);
+    else if (crow_ < rows_ - 1)
+        ++crow_;
+}
+
+void ScreenModel::ReverseLineFeed() {
+    wrapPending_ = false;
+    if (crow_ == top_)
+        ScrollRegion(false);
+    else if (crow_ > 0)
+        --crow_;
+}
+
+void ScreenModel::Csi(const std::string& params, char final) {
+    auto number = [&](size_t from, size_t to, int fallback) {
+        std::string p = params.substr(from, to == std::string::npos ? std::string::npos : to - from);
+        return p.empty() ? fallback : std::stoi(p);
+    };
+    for (char c : params) {
+        if (!(c == ';' || (c >= '0' && c <= '9'))) {
+            Error("CSI " + params + final);
+            return;
+        }
+    }
+    size_t semi = params.find(';');
+    if (final != 'm' && final != 'H' && final != 'r' && semi != std::string::npos) {
+        Error("CSI " + params + final);
+        return;
+    }
+    int n = number(0, semi, 1);
+    switch (final) {
+        case 'm':
+            Sgr(params);
+            return;
+        case 'H': {
+            int r = number(0, semi, 1);
+            int c = semi == std::string::npos ? 1 : number(semi + 1, std::string::npos, 1);
+            crow_ = std::min(std::max(r, 1), rows_) - 1;
+            ccol_ = std::min(std::max(c, 1), cols_) - 1;
+            break;
+        }
+        case 'A':  // up and down stop at the region's margins when the cursor is inside it
+            crow_ = crow_ >= top_ && crow_ - n < top_ ? top_ : std::max(crow_ - n, 0);
+            break;
+        case 'B':
+            crow_ = crow_ <= bottom_ && crow_ + n > bottom_ ? bottom_ : std::min(crow_ + n, rows_ - 1);
+            break;
+        case 'C':
+            ccol_ = std::min(ccol_ + n, cols_ - 1);
+            break;
+        case 'D':
+            ccol_ = std::max(ccol_ - n, 0);
+            break;
+        case 'K':
+            if (!params.empty() && params != "0") Error("CSI " + params + "K");
+            for (int c = ccol_; c < cols_; ++c) {
+                cells_[crow_][c] = ' ';
+                attrs_[crow_][c] = blue_ ? 's' : ' ';
+            }
+            break;
+        case 'r': {
+            int t = params.empty() ? 1 : number(0, semi, 1);
+            int b = semi == std::string::npos ? rows_ : number(semi + 1, std::string::npos, rows_);
+            if (t < 1 || b > rows_ || t >= b) {
+                Error("region " + params);
+                return;
+            }
+            top_ = t - 1;
+            bottom_ = b - 1;
+            crow_ = ccol_ = 0;  // the cursor goes home
+            break;
+        }
+        default:
+            Error(std::string("CSI ") + params + final);
+            return;
+    }
+    wrapPending_ = false;
 }
 
 void ScreenModel::Feed(const uint8_t* p, size_t n) {
@@ -27,26 +165,21 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
         uint8_t c = p[i];
         if (!pending_.empty()) {
             pending_ += char(c);
-            if (pending_.size() == 2 && c != '[') {
-                pending_.clear();
+            if (pending_.size() == 2) {
+                if (c == 'M') {
+                    pending_.clear();
+                    ReverseLineFeed();
+                } else if (c != '[') {
+                    Error("ESC " + std::string(1, char(c)));
+                    pending_.clear();
+                }
                 continue;
             }
-            if (pending_.size() > 2 && (c == 'H' || c == 'm')) {
-                std::string body = pending_.substr(2, pending_.size() - 3);
-                if (c == 'H') {
-                    int r = 0, col = 0;
-                    size_t semi = body.find(';');
-                    if (semi != std::string::npos) {
-                        r = std::stoi(body.substr(0, semi));
-                        col = std::stoi(body.substr(semi + 1));
-                    }
-                    crow_ = r - 1;
-                    ccol_ = col - 1;
-                } else {
-                    Sgr(body.empty() ? 0 : std::stoi(body));
-                }
+            if (c >= 0x40 && c <= 0x7E) {
+                Csi(pending_.substr(2, pending_.size() - 3), char(c));
                 pending_.clear();
-            } else if (pending_.size() > 16) {
+            } else if (pending_.size() > 24) {
+                Error("long sequence");
                 pending_.clear();
             }
             continue;
@@ -60,15 +193,32 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
             continue;
         }
         if (c == '\n') {
-            ++crow_;
-            ccol_ = 0;
+            LineFeed();
             continue;
         }
+        if (c == '\b') {
+            if (ccol_ > 0) --ccol_;
+            wrapPending_ = false;
+            continue;
+        }
+        if (c == '\r') {
+            ccol_ = 0;
+            wrapPending_ = false;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            Error("control byte " + std::to_string(c));
+            continue;
+        }
+        if (wrapPending_) LineFeed();
         if (crow_ >= 0 && crow_ < rows_ && ccol_ >= 0 && ccol_ < cols_) {
             cells_[crow_][ccol_] = char(c);
-            attrs_[crow_][ccol_] = reverse_ ? 'r' : bold_ ? (blue_ ? 's' : 'b') : (blue_ ? 's' : ' ');
+            attrs_[crow_][ccol_] = AttrLetter();
         }
-        ++ccol_;
+        if (ccol_ == cols_ - 1)
+            wrapPending_ = true;
+        else
+            ++ccol_;
     }
 }
 
@@ -121,7 +271,7 @@ bool FakeTerminal::InputPending() {
 }
 
 void FakeTerminal::Write(const void* data, size_t n) {
+    ++writes;
     output.append(static_cast<const char*>(data), n);
     screen.Feed(static_cast<const uint8_t*>(data), n);
 }
-

@@ -9,7 +9,9 @@
 
 #include "session/terminal.hpp"
 
-// The screen as a terminal would show it: cells, attributes and the cursor.
+// The screen as a terminal would show it: cells, attributes and the cursor, for the sequences the
+// renderer sends, as xterm acts on them (a scroll region, scrolling by LF and ESC M, pending wrap after
+// the last column, erase to the end of the row). Anything else is recorded in Errors().
 class ScreenModel {
 public:
     void Resize(int rows, int cols);
@@ -20,13 +22,25 @@ public:
     int CursorCol() const { return ccol_; }
     int Bells() const { return bells_; }
     int Rows() const { return rows_; }
+    int Scrolls() const { return scrolls_; }  // rows scrolled by LF or ESC M
+    bool RegionSet() const { return top_ != 0 || bottom_ != rows_ - 1; }
+    const std::string& Errors() const { return errors_; }
 
 private:
-    void Sgr(int n);
-    int rows_ = 0, cols_ = 0, crow_ = 0, ccol_ = 0, bells_ = 0;
+    void Sgr(const std::string& params);
+    void Csi(const std::string& params, char final);
+    void LineFeed();
+    void ReverseLineFeed();
+    void ScrollRegion(bool up);
+    void Error(const std::string& what);
+    char AttrLetter() const;
+    int rows_ = 0, cols_ = 0, crow_ = 0, ccol_ = 0, bells_ = 0, scrolls_ = 0;
+    int top_ = 0, bottom_ = 0;  // the scroll region, inclusive
+    bool wrapPending_ = false;
     bool bold_ = false, reverse_ = false, blue_ = false;
     std::vector<std::string> cells_, attrs_;
     std::string pending_;  // an escape sequence not yet complete
+    std::string errors_;
 };
 
 class FakeTerminal : public Terminal {
@@ -38,7 +52,7 @@ public:
     // A stop/continue pair: the read comes back interrupted with the continue flag set.
     void AddContinue();
     void AddHangup();
-    void SetSize(int rows, int cols);  // takes effect at once
+    void SetSize(int rows, int cols);    // takes effect at once
     void AddResize(int rows, int cols);  // takes effect when the input reaches this point
     bool InputLeft() const { return !events_.empty(); }
 
@@ -46,11 +60,18 @@ public:
     bool InputPending() override;
     void Write(const void* data, size_t n) override;
     WinSize Size() override { return {rows_, cols_}; }
-    void EnterRawMode() override { ++rawEntered; raw = true; }
-    void RestoreMode() override { ++restored; raw = false; }
+    void EnterRawMode() override {
+        ++rawEntered;
+        raw = true;
+    }
+    void RestoreMode() override {
+        ++restored;
+        raw = false;
+    }
     void StopProcessGroup() override { ++stops; }
 
     std::string output;  // every byte written
+    int writes = 0;      // calls of Write
     ScreenModel screen;
     int rawEntered = 0, restored = 0, stops = 0;
     bool raw = false;

@@ -20,10 +20,10 @@ struct ScriptExit {
 [[noreturn]] void ThrowExit(Editor&, int status) { throw ScriptExit{status}; }
 
 const std::map<std::string, std::string> kNamedKeys = {
-    {"Up", "\x1b[A"},    {"Down", "\x1b[B"},   {"Right", "\x1b[C"}, {"Left", "\x1b[D"},  {"Home", "\x1b[1~"},
-    {"End", "\x1b[4~"},  {"PgUp", "\x1b[5~"},  {"PgDn", "\x1b[6~"}, {"Ins", "\x1b[2~"},  {"Del", "\x1b[3~"},
-    {"Esc", "\x1b"},     {"Enter", "\r"},      {"Tab", "\t"},       {"Bs", "\b"},        {"DEL", "\x7f"},
-    {"caret", "^"},      {"lt", "<"},          {"Space", " "},
+    {"Up", "\x1b[A"},   {"Down", "\x1b[B"},  {"Right", "\x1b[C"}, {"Left", "\x1b[D"}, {"Home", "\x1b[1~"},
+    {"End", "\x1b[4~"}, {"PgUp", "\x1b[5~"}, {"PgDn", "\x1b[6~"}, {"Ins", "\x1b[2~"}, {"Del", "\x1b[3~"},
+    {"Esc", "\x1b"},    {"Enter", "\r"},     {"Tab", "\t"},       {"Bs", "\b"},       {"DEL", "\x7f"},
+    {"caret", "^"},     {"lt", "<"},         {"Space", " "},
 };
 }  // namespace
 
@@ -47,8 +47,10 @@ std::vector<std::string> ParseKeys(const std::string& script, std::string* error
             char c = line[i];
             if (c == '^' && i + 1 < line.size()) {
                 char n = line[++i];
-                if (n == '?') burst += '\x7f';
-                else burst += char(n & 0x1F);
+                if (n == '?')
+                    burst += '\x7f';
+                else
+                    burst += char(n & 0x1F);
             } else if (c == '<' && line.find('>', i) != std::string::npos) {
                 size_t end = line.find('>', i);
                 std::string name = line.substr(i + 1, end - i - 1);
@@ -87,7 +89,9 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
 
     FakeTerminal term(rows, cols);
     for (const std::string& b : ParseKeys(keys, error)) {
-        if (b == "\x01" "cont") {
+        if (b ==
+            "\x01"
+            "cont") {
             term.AddContinue();
         } else if (b.rfind("\x01resize ", 0) == 0) {
             int rr = 0, cc = 0;
@@ -120,6 +124,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
                     // What the main loop draws before it waits for the next key.
                     RefreshWindow(ed);
                     DrawStatusLine(ed);
+                    FlushOutput(ed);
                 }
             }
         } catch (const ScriptExit&) {
@@ -135,6 +140,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
         r.screen.push_back(trim(term.screen.Row(i)));
         r.attrs.push_back(trim(term.screen.Attrs(i)));
     }
+    if (!term.screen.Errors().empty()) *error = "the screen model met " + term.screen.Errors();
     r.cursorRow = term.screen.CursorRow();
     r.cursorCol = term.screen.CursorCol();
     r.bells = term.screen.Bells();

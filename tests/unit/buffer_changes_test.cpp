@@ -171,7 +171,7 @@ TEST_F(BufferChangesTest, SaveToKillRefusedBeyondCapacity) {
     ed.BufferCapacity = 12;
     ed.KillAppend = true;
     term.AddBurst(" ");
-    term.AddBurst(" ");  // one key for each report
+    term.AddBurst(" ");                  // one key for each report
     EXPECT_FALSE(SaveToKill(ed, 1, 2));  // 8 + 3 + 2 > 12
     EXPECT_EQ(Kill(), "xyz");
     EXPECT_FALSE(KillBytes(ed, 1, 2));

@@ -50,6 +50,7 @@ TEST_F(ErrorsTest, ShowErrorWaitsForOneKeyThenRedrawsTheStatusLine) {
     EXPECT_FALSE(ShowError(ed));
     EXPECT_NE(term.output.find("ERROR  13 :Permission denied"), std::string::npos);
     EXPECT_TRUE(term.InputLeft());  // "b" is still there
+    FlushOutput(ed);
     std::string status = term.screen.Row(23);
     EXPECT_EQ(status.find("ERROR"), std::string::npos);
     EXPECT_NE(status.find("altH=help WS"), std::string::npos);

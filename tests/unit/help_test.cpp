@@ -16,7 +16,9 @@ protected:
     FakeTerminal term{24, 80};
     Editor ed{term};
     void SetUp() override { ed.Exit = ThrowOnExit; }
-    std::vector<std::string> Rows() const {
+    // The text rows as the terminal shows them once the editor waits for a key.
+    std::vector<std::string> Rows() {
+        FlushOutput(ed);
         std::vector<std::string> rows;
         for (int r = 0; r < 23; ++r) rows.push_back(term.screen.Row(r));
         return rows;
@@ -34,6 +36,7 @@ TEST_F(HelpTest, WindowAndCursorReturnToWhereTheyWere) {
 
     term.AddBurst("x");
     Help(ed);
+    FlushOutput(ed);
     EXPECT_EQ(term.screen.CursorRow(), row);
     EXPECT_EQ(term.screen.CursorCol(), col);
     RefreshWindow(ed);

@@ -20,7 +20,11 @@ struct PromptFixture {
         term.AddBurst(keys);
         return ReadLine(ed, "FILENAME:", buf ? buf : ed.FileName, max);
     }
-    std::string StatusRow() { return term.screen.Row(ed.screen.TextRows); }
+    // The status row as the terminal shows it once the editor waits for the next key.
+    std::string StatusRow() {
+        FlushOutput(ed);
+        return term.screen.Row(ed.screen.TextRows);
+    }
 };
 
 TEST(ReadLine, EntryStopsAtTheWidthLimit) {
@@ -235,12 +239,14 @@ TEST(Questions, AskKeyAndAskNewName) {
     f.term.AddBurst("\x1b[B");
     EXPECT_EQ(AskKey(f.ed, "SAVE? Ynl"), 0x1B);  // undecoded
     EXPECT_EQ(f.ed.screen.CursorScreenPos.row, 3);
+    FlushOutput(f.ed);
     EXPECT_EQ(f.term.screen.CursorRow(), 3);
     EXPECT_EQ(f.term.screen.CursorCol(), 4);
 
     f.term.AddBurst("new.txt\r");
     EXPECT_EQ(AskNewName(f.ed), 9u);  // the leftover "[B" is typed text, as in any prompt
     EXPECT_STREQ(f.ed.NewFileName, "[Bnew.txt");
+    FlushOutput(f.ed);
     EXPECT_EQ(f.term.screen.CursorRow(), 3);
 }
 

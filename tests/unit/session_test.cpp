@@ -105,9 +105,28 @@ TEST_F(Session, TerminalLostWhileAFailedSaveAsShowsItsErrorKeepsTheCopyUnderTheO
     EXPECT_EQ(ReadFile("file.txt"), "abc\ndef\n");
 }
 
+// A terminal on which the shell writes while the editor is stopped.
+struct ShellTerminal : FakeTerminal {
+    using FakeTerminal::FakeTerminal;
+    bool regionAtStop = true;
+    int rowAtStop = -1;
+    void StopProcessGroup() override {
+        ++stops;
+        regionAtStop = screen.RegionSet();
+        rowAtStop = screen.CursorRow();
+        const char junk[] = "\x1b[2H$ ls\nfile.txt\n$ fg\n";
+        screen.Feed(reinterpret_cast<const uint8_t*>(junk), sizeof junk - 1);
+    }
+};
+
 TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
-    FakeTerminal term(6, 40);
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += "line " + std::to_string(i) + " " + std::string(i % 9 + 5, char('a' + i)) + "\n";
+    WriteFile("file.txt", text);
+    ShellTerminal term(6, 40);
     Editor ed(term);
+    for (int i = 0; i < 8; ++i) term.AddBurst("\x1b[B");  // down far enough to scroll
     term.AddBurst(
         "\x0b"
         "z");  // ^K Z
@@ -117,15 +136,15 @@ TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
     EXPECT_EQ(term.stops, 1);
     EXPECT_GE(term.restored, 1) << "the shell got its settings back before the stop";
     EXPECT_EQ(term.rawEntered, 1) << "raw mode again after the continue";
-    // After the continue every row went out once more, before the next key was read.
-    size_t cont = term.output.rfind("\x1b[001;001H");
-    ASSERT_NE(cont, std::string::npos);
-    for (int row = 1; row <= 6; ++row) {
-        char seq[16];
-        std::snprintf(seq, sizeof seq, "\x1b[%03d;001H", row);
-        EXPECT_NE(term.output.find(seq, term.output.find("\x1b[006;011H")), std::string::npos) << row;
-    }
-    EXPECT_EQ(term.screen.Row(0).substr(0, 4), "qabc");
+    EXPECT_FALSE(term.regionAtStop) << "the shell gets the whole screen to scroll";
+    EXPECT_EQ(term.rowAtStop, 5) << "the cursor waits on the status row";
+    // Every row the shell wrote over came back.
+    EXPECT_EQ(term.screen.Row(0).substr(0, 7), "line 5 ");
+    EXPECT_EQ(term.screen.Row(1).substr(0, 7), "line 6 ");
+    EXPECT_EQ(term.screen.Row(2).substr(0, 7), "line 7 ");
+    EXPECT_EQ(term.screen.Row(4).substr(0, 7), "qline 9");
+    EXPECT_EQ(term.screen.Row(5).substr(0, 4), " *  ");
+    EXPECT_EQ(term.screen.Errors(), "");
 }
 
 TEST_F(Session, SaveAndLoadAnotherStartsOverWithTheNamePrompt) {
@@ -142,10 +161,10 @@ TEST_F(Session, SaveAndLoadAnotherStartsOverWithTheNamePrompt) {
     EXPECT_NE(term.output.find("FILENAME:"), std::string::npos);
 }
 
-TEST_F(Session, OnlyChangedRowsAreSent) {
+TEST_F(Session, OnlyChangedCellsAreSent) {
     FakeTerminal term;
     Editor ed(term);
-    term.AddBurst("\x1b[C");  // cursor right: two cells of row 0 change, nothing else
+    term.AddBurst("\x1b[C");  // cursor right: two cells of row 0 change, and the column
     term.AddBurst("\x1b[A");  // up on the first line: nothing changes
     ed.Exit = ThrowOnExit;
     char argv0[] = "ztws", name[] = "file.txt";
@@ -156,13 +175,43 @@ TEST_F(Session, OnlyChangedRowsAreSent) {
     size_t before = term.output.size();
     ASSERT_TRUE(EditStep(ed));  // draws the result of the cursor key, reads the second key
     std::string sent = term.output.substr(before);
-    EXPECT_NE(sent.find("\x1b[001;001H"), std::string::npos) << "row 0 went out";
-    EXPECT_EQ(sent.find("\x1b[002;001H"), std::string::npos) << "row 1 did not";
-    EXPECT_NE(sent.find("1:2"), std::string::npos) << "the status row did";
+    EXPECT_EQ(sent, "a\x1b[1mb\x1b[24;66H\x1b[44;33;1m2\x1b[1;2H\x1b[m");
+    EXPECT_EQ(term.screen.Row(23).substr(63, 3), "1:2");
     before = term.output.size();
     RefreshWindow(ed);
     DrawStatusLine(ed);
-    EXPECT_EQ(term.output.substr(before), "\x1b[001;002H") << "an unchanged screen sends only the cursor";
+    FlushOutput(ed);
+    EXPECT_EQ(term.output.substr(before), "") << "an unchanged screen sends nothing";
+}
+
+TEST_F(Session, LeavingPutsTheShellBelowTheStatusRow) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += "line " + std::to_string(i) + " " + std::string(i % 9 + 5, char('a' + i)) + "\n";
+    WriteFile("file.txt", text);
+    FakeTerminal term(6, 40);
+    Editor ed(term);
+    for (int i = 0; i < 8; ++i) term.AddBurst("\x1b[B");
+    term.AddBurst("\x0bq");  // ^K Q: nothing changed, the editor leaves
+    ed.Exit = ThrowOnExit;
+    char argv0[] = "ztws", name[] = "file.txt";
+    char* argv[] = {argv0, name, nullptr};
+    char* envp[] = {nullptr};
+    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    while (EditStep(ed)) {
+    }
+    ASSERT_GT(term.screen.Scrolls(), 0) << "the window scrolled on the way";
+    const int scrolls = term.screen.Scrolls();
+    LeaveEditor(ed);
+    EXPECT_FALSE(term.screen.RegionSet());
+    // The line feed after the status row scrolls the whole screen: the status row moves up one.
+    EXPECT_EQ(term.screen.Scrolls(), scrolls + 1);
+    EXPECT_EQ(term.screen.Row(4).substr(0, 4), "^K  ");
+    EXPECT_EQ(term.screen.Row(4).substr(28), "altH=help WS");
+    EXPECT_EQ(term.screen.CursorRow(), 5);
+    EXPECT_EQ(term.screen.CursorCol(), 0);
+    EXPECT_EQ(term.screen.Attrs(5), std::string(40, ' ')) << "the shell's row has no colours of ours";
+    EXPECT_EQ(term.screen.Errors(), "");
 }
 
 }  // namespace

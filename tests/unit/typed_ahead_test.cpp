@@ -100,6 +100,7 @@ Outcome RunKeys(const std::string& program, const std::vector<std::string>& keys
             if (!EditStep(ed)) break;
         RefreshWindow(ed);  // the screen as the next pass of the main loop draws it
         DrawStatusLine(ed);
+        FlushOutput(ed);
     } catch (const EditorLeft&) {
         ADD_FAILURE() << "the editor left";
     }

@@ -50,7 +50,7 @@ protected:
     }
     void Keys(const std::string& keys) {
         term.AddBurst(keys);
-        while (term.InputLeft()) DispatchKey(ed);
+        while (term.InputLeft() || ed.HasReadAhead) DispatchKey(ed);
     }
     std::string Text() const {
         const char* t = reinterpret_cast<const char*>(ed.buf);

@@ -19,7 +19,7 @@ protected:
     // Dispatches every key of the burst; the line number must stay right after each.
     void Keys(const std::string& keys) {
         term.AddBurst(keys);
-        while (term.InputLeft()) {
+        while (term.InputLeft() || ed.HasReadAhead) {
             DispatchKey(ed);
             ASSERT_EQ(ed.LineNumber, 1 + uint64_t(std::count(ed.buf + 1, ed.buf + ed.Cursor, '\n')));
             ASSERT_LE(ed.Cursor, ed.TextEnd);

@@ -1,0 +1,416 @@
+// The terminal shows what the refresh composed, whatever way the output took to get there (cell
+// differences, erased row ends, scrolled rows, skipped refreshes), and it takes few bytes.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "screen/screen.hpp"
+#include "session/session.hpp"
+#include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
+
+namespace {
+
+struct Lost {};
+[[noreturn]] void ThrowLost(Editor&, int) { throw Lost{}; }
+
+// Lines of every length from empty to wider than the window, tabs and a control byte among them.
+std::string MixedText(unsigned seed, int lines) {
+    std::mt19937 rng(seed);
+    std::string s;
+    for (int i = 0; i < lines; ++i) {
+        int len = int(rng() % 7 == 0 ? 60 + rng() % 90 : rng() % 40);
+        for (int k = 0; k < len; ++k) {
+            unsigned r = rng() % 40;
+            s += r == 0 ? '\t' : r == 1 ? '\x01' : char('a' + rng() % 26);
+        }
+        s += '\n';
+    }
+    return s;
+}
+
+// One whole key of `mode`: a typed character, a cursor or page key, a control key or an alt key. No
+// lone ESC: whether it stands alone depends on how the input arrives.
+std::string RandomKey(std::mt19937& rng) {
+    static const char* const kSequences[] = {"\x1b[A",
+                                             "\x1b[B",
+                                             "\x1b[C",
+                                             "\x1b[D",
+                                             "\x1b[5~",
+                                             "\x1b[6~",
+                                             "\x1b[1~",
+                                             "\x1b[4~",
+                                             "\x1b[3~",
+                                             "\x1b[2~",
+                                             "\x1b"
+                                             "b",
+                                             "\x1b"
+                                             "f",
+                                             "\x1b"
+                                             "v"};
+    unsigned r = rng() % 100;
+    if (r < 30) return std::string(1, char('a' + rng() % 26));
+    if (r < 34) return "\r";
+    if (r < 72) {
+        // Mostly up and down, so that the window scrolls by small steps as well as by pages.
+        unsigned k = rng() % 20;
+        return kSequences[k < 6 ? 0 : k < 12 ? 1 : k - 12 + 2];
+    }
+    if (r < 75) return "\x7f";
+    char c = char(rng() % 32);
+    if (c == 0x1b || c == 0x1a) c = 0x0e;  // no lone ESC; no suspend in the middle of a burst
+    return std::string(1, c);
+}
+
+std::vector<std::string> Shown(const FakeTerminal& term) {
+    std::vector<std::string> v;
+    for (int r = 0; r < term.screen.Rows(); ++r) {
+        v.push_back(term.screen.Row(r));
+        v.push_back(term.screen.Attrs(r));
+    }
+    return v;
+}
+
+// What a row image shows: its cells and their attribute letters.
+std::pair<std::string, std::string> ImageCells(const uint8_t* image, bool status) {
+    std::string cells, attrs;
+    char attr = status ? 's' : ' ';
+    for (const uint8_t* p = image; *p; ++p) {
+        if (!status && p[0] == 0x1b) {
+            attr = p[2] == '1' ? 'b' : p[2] == '7' ? 'r' : ' ';
+            p += 3;
+            continue;
+        }
+        cells += char(*p);
+        attrs += attr;
+    }
+    return {cells, attrs};
+}
+
+struct Outcome {
+    std::string text;
+    size_t cursor = 0;
+    uint64_t line = 0;
+    Pos blockBegin = 0, blockEnd = 0;
+    int screenRow = 0, screenCol = 0;
+    std::vector<std::string> shown;
+    int cursorRow = 0, cursorCol = 0;
+    std::string errors;
+};
+
+// Runs `keys` on `content`, all in one burst or each key in its own; the screen as the editor leaves
+// it waiting for the next key.
+Outcome RunKeys(const char* program, const std::string& content, const std::vector<std::string>& keys,
+                bool oneBurst) {
+    WorkDir dir("burst");
+    WriteFile("file.txt", content);
+    FakeTerminal term(12, 40);
+    std::string all;
+    for (const std::string& k : keys) {
+        if (oneBurst)
+            all += k;
+        else
+            term.AddBurst(k);
+    }
+    if (oneBurst) term.AddBurst(all);
+    Editor ed(term);
+    ed.Exit = ThrowLost;
+    char argv0[8];
+    std::snprintf(argv0, sizeof argv0, "%s", program);
+    char name[] = "file.txt";
+    char* argv[] = {argv0, name, nullptr};
+    char* envp[] = {nullptr};
+    Outcome o;
+    try {
+        if (StartEditor(ed, 2, argv, envp)) {
+            while ((term.InputLeft() || ed.HasReadAhead) && EditStep(ed)) {
+            }
+            RefreshWindow(ed);
+            DrawStatusLine(ed);
+            FlushOutput(ed);
+        }
+    } catch (const Lost&) {
+        // The keys ended inside a command that waited for more.
+    }
+    o.text = TextOf(ed);
+    o.cursor = ed.Cursor;
+    o.line = ed.LineNumber;
+    o.blockBegin = ed.BlockBegin;
+    o.blockEnd = ed.BlockEnd;
+    o.screenRow = ed.screen.CursorScreenPos.row;
+    o.screenCol = ed.screen.CursorScreenPos.col;
+    o.shown = Shown(term);
+    o.cursorRow = term.screen.CursorRow();
+    o.cursorCol = term.screen.CursorCol();
+    o.errors = term.screen.Errors();
+    return o;
+}
+
+// Keys that arrive together skip the refreshes in between: the editor ends in the same state on the
+// same screen as when each key was drawn.
+TEST(SkippedRefresh, BurstEndsAsKeyByKey) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    for (unsigned m = 0; m < 5; ++m) {
+        for (unsigned round = 0; round < 12; ++round) {
+            std::mt19937 rng(100 * m + round);
+            std::vector<std::string> keys;
+            for (int i = 0; i < 60; ++i) keys.push_back(RandomKey(rng));
+            const std::string content = MixedText(m * 31 + round, 80);
+            Outcome burst = RunKeys(programs[m], content, keys, true);
+            Outcome single = RunKeys(programs[m], content, keys, false);
+            SCOPED_TRACE(std::string(programs[m]) + " round " + std::to_string(round));
+            EXPECT_EQ(burst.text, single.text);
+            EXPECT_EQ(burst.cursor, single.cursor);
+            EXPECT_EQ(burst.line, single.line);
+            EXPECT_EQ(burst.blockBegin, single.blockBegin);
+            EXPECT_EQ(burst.blockEnd, single.blockEnd);
+            EXPECT_EQ(burst.screenRow, single.screenRow);
+            EXPECT_EQ(burst.screenCol, single.screenCol);
+            EXPECT_EQ(burst.shown, single.shown);
+            EXPECT_EQ(burst.cursorRow, single.cursorRow);
+            EXPECT_EQ(burst.cursorCol, single.cursorCol);
+            EXPECT_EQ(burst.errors, "");
+            EXPECT_EQ(single.errors, "");
+            if (HasFailure()) return;
+        }
+    }
+}
+
+// Puts text over every row of the terminal model, as after a resize nothing can be trusted.
+void Scribble(FakeTerminal& term) {
+    for (int r = 0; r < term.screen.Rows(); ++r) {
+        std::string junk = "\x1b[" + std::to_string(r + 1) + "H\x1b[7m%%junk%%junk%%junk%%";
+        term.screen.Feed(reinterpret_cast<const uint8_t*>(junk.data()), junk.size());
+    }
+    term.screen.Feed(reinterpret_cast<const uint8_t*>("\x1b[m"), 3);
+}
+
+// After every refresh the terminal shows exactly the rows the refresh composed, and the cursor stands
+// where the editor put it; keys and resizes at random, each key drawn.
+void CompareWithComposed(const char* program, unsigned seed, int rows, int cols) {
+    WorkDir dir("diff");
+    WriteFile("file.txt", MixedText(seed, 300));
+    std::mt19937 rng(seed);
+    FakeTerminal term(rows, cols);
+    for (int i = 0; i < 1500; ++i) {
+        if (rng() % 150 == 0)
+            term.AddResize(2 + int(rng() % 30), 1 + int(rng() % 100));
+        else
+            term.AddBurst(RandomKey(rng));
+    }
+    Editor ed(term);
+    ed.Exit = ThrowLost;
+    char argv0[8];
+    std::snprintf(argv0, sizeof argv0, "%s", program);
+    char name[] = "file.txt";
+    char* argv[] = {argv0, name, nullptr};
+    char* envp[] = {nullptr};
+    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    int scrolls = 0, steps = 0;
+    try {
+        WinSize size = term.Size();
+        while (term.InputLeft() || ed.HasReadAhead) {
+            RefreshWindow(ed);
+            DrawStatusLine(ed);
+            FlushOutput(ed);
+            ++steps;
+            const Screen& sc = ed.screen;
+            for (int r = 0; r < sc.TextRows; ++r) {
+                auto [cells, attrs] = ImageCells(sc.Frame[r], false);
+                ASSERT_EQ(term.screen.Row(r), cells) << "row " << r << " after step " << steps;
+                ASSERT_EQ(term.screen.Attrs(r), attrs) << "row " << r << " after step " << steps;
+            }
+            auto [cells, attrs] = ImageCells(sc.StatusImage, true);
+            ASSERT_EQ(term.screen.Row(sc.TextRows), cells) << "status row after step " << steps;
+            ASSERT_EQ(term.screen.Attrs(sc.TextRows), attrs) << "status row after step " << steps;
+            if (sc.CursorScreenPos.col < sc.Columns) {
+                ASSERT_EQ(term.screen.CursorRow(), sc.CursorScreenPos.row) << "after step " << steps;
+                ASSERT_EQ(term.screen.CursorCol(), sc.CursorScreenPos.col) << "after step " << steps;
+            }
+            ASSERT_EQ(term.screen.Errors(), "") << "after step " << steps;
+            scrolls = term.screen.Scrolls();
+            DispatchKey(ed);
+            ed.ExitRequest = 0;  // editing goes on: no name prompt, no exit
+            WinSize now = term.Size();
+            if (now.rows != size.rows || now.cols != size.cols) Scribble(term);
+            size = now;
+        }
+    } catch (const Lost&) {
+    }
+    EXPECT_GT(steps, 100);
+    if (rows > 3) {
+        EXPECT_GT(scrolls, 0) << "the terminal scrolled at least once";
+    }
+}
+
+TEST(CellDiffs, ShowWhatTheRefreshComposed) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    for (unsigned m = 0; m < 5; ++m) {
+        SCOPED_TRACE(programs[m]);
+        CompareWithComposed(programs[m], 7 + m, 24, 80);
+        CompareWithComposed(programs[m], 70 + m, 8, 30);
+        CompareWithComposed(programs[m], 700 + m, 3, 5);
+        if (HasFailure()) return;
+    }
+}
+
+TEST(CellDiffs, LinuxConsoleAndOverwrite) {
+    WorkDir dir("console");
+    FakeTerminal term(10, 40);
+    Editor ed(term);
+    ed.ConsoleVariant = 4;
+    ed.screen.CursorScreenPos = {1, 0};
+    LoadMarked(ed, WS, "one\ntwo |three\nfour");
+    RefreshWindow(ed);
+    FlushOutput(ed);
+    EXPECT_EQ(term.screen.Attrs(1).substr(0, 6), "    r ");
+    ed.InsertMode = kOverwrite;
+    ed.BlockBegin = ed.TextStart + 1;
+    ed.BlockEnd = ed.TextStart + 6;
+    RefreshWindow(ed);
+    FlushOutput(ed);
+    EXPECT_EQ(term.screen.Attrs(0).substr(0, 4), " bbb");
+    EXPECT_EQ(term.screen.Attrs(1).substr(0, 6), "bb    ");
+    EXPECT_EQ(term.screen.Errors(), "");
+}
+
+// ---- Bytes on the wire for the keys that matter, on a file of a thousand lines.
+
+std::string ThousandLines() {
+    std::string s;
+    for (int i = 0; i < 1000; ++i) {
+        std::string line = "line " + std::to_string(i + 1) + ":";
+        int len = 20 + (i * 37) % 56;
+        while (int(line.size()) < len) line += char('a' + (line.size() * 7 + i) % 26);
+        s += line + "\n";
+    }
+    return s;
+}
+
+class Bytes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile("file.txt", ThousandLines());
+        ed.Exit = ThrowOnExit;
+        char argv0[] = "ztws", name[] = "file.txt";
+        char* argv[] = {argv0, name, nullptr};
+        char* envp[] = {nullptr};
+        ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    }
+    // One refresh as the main loop does it; the bytes written.
+    size_t Refresh() {
+        size_t before = term.output.size();
+        RefreshWindow(ed);
+        DrawStatusLine(ed);
+        FlushOutput(ed);
+        return term.output.size() - before;
+    }
+    // `key` once; the bytes of the refresh after it.
+    size_t Key(const std::string& key) {
+        term.AddBurst(key);
+        DispatchKey(ed);
+        return Refresh();
+    }
+    WorkDir dir_{"bytes"};
+    FakeTerminal term{24, 80};
+    Editor ed{term};
+};
+
+TEST_F(Bytes, FirstScreenIsTheTextOnce) {
+    size_t first = Refresh();
+    // The visible cells of 23 rows and the status row, with few positions: no row is sent twice and
+    // no blank is sent one by one.
+    size_t cells = 0;
+    for (int r = 0; r < 23; ++r) {
+        std::string row = term.screen.Row(r);
+        cells += row.find_last_not_of(' ') + 1;
+    }
+    EXPECT_LE(first, cells + 80 + 23 * 6 + 40);
+    EXPECT_EQ(Refresh(), 0u) << "nothing changed, nothing sent";
+}
+
+TEST_F(Bytes, CursorKeysSendAFewDozen) {
+    Refresh();
+    size_t down = Key("\x1b[B");
+    EXPECT_LE(down, 40u) << "two cells of the cursor, the line number, the cursor";
+    EXPECT_EQ(term.screen.Row(23).substr(62, 4), " 2:1");
+    EXPECT_LE(Key("\x1b[C"), 40u);
+    size_t typed = Key("x");
+    // The rest of the row moves right by one: every cell after the cursor changes; on the status row
+    // the changed mark and the column.
+    EXPECT_LE(typed, term.screen.Row(1).find_last_not_of(' ') + 45);
+    EXPECT_EQ(term.screen.Row(1).substr(0, 6), "lxine ");
+    EXPECT_EQ(term.screen.Row(23)[1], '*');
+    EXPECT_EQ(term.screen.Errors(), "");
+}
+
+TEST_F(Bytes, ScrollSendsOnlyTheNewRow) {
+    Refresh();
+    for (int i = 0; i < 22; ++i) Key("\x1b[B");
+    const int before = term.screen.Scrolls();
+    size_t one = Key("\x1b[B");
+    EXPECT_EQ(term.screen.Scrolls(), before + 1);
+    const std::string newRow = term.screen.Row(22);
+    EXPECT_EQ(newRow.substr(0, 8), "line 24:");
+    EXPECT_LE(one, newRow.find_last_not_of(' ') + 1 + 55)
+        << "the new row, the region, the cursor, the line number";
+    EXPECT_EQ(term.screen.Row(0).substr(0, 7), "line 2:");
+
+    // Fifty more, one by one: the region is set once, each costs its new row and a little.
+    size_t total = 0, rowCells = 0;
+    for (int i = 0; i < 50; ++i) {
+        total += Key("\x1b[B");
+        rowCells += term.screen.Row(22).find_last_not_of(' ') + 1;
+    }
+    EXPECT_EQ(term.screen.Scrolls(), before + 51);
+    EXPECT_LE(total, rowCells + 50 * 45);
+    // From the start of the region's last row to the status row below it no line feed may be used: it
+    // would scroll the text rows.
+    ASSERT_EQ(term.screen.CursorRow(), 22);
+    ASSERT_EQ(term.screen.CursorCol(), 0);
+    const std::string last = term.screen.Row(22);
+    ShowPrefixKey(ed, "^K  ");
+    FlushOutput(ed);
+    EXPECT_EQ(term.screen.Scrolls(), before + 51);
+    EXPECT_EQ(term.screen.Row(22), last);
+    EXPECT_EQ(term.screen.Row(23).substr(0, 4), "^K  ");
+    // Upwards the same, from the top row.
+    for (int i = 0; i < 22; ++i) Key("\x1b[A");
+    const int up = term.screen.Scrolls();
+    size_t back = Key("\x1b[A");
+    EXPECT_EQ(term.screen.Scrolls(), up + 1);
+    EXPECT_LE(back, term.screen.Row(0).find_last_not_of(' ') + 1 + 50);
+    EXPECT_EQ(term.screen.Errors(), "");
+}
+
+TEST_F(Bytes, KeysAlreadyWaitingAreDrawnOnceInOneWrite) {
+    Refresh();
+    std::string keys;
+    for (int i = 0; i < 40; ++i) keys += "\x1b[B";
+    term.AddBurst(keys);
+    const int writes = term.writes;
+    const size_t bytes = term.output.size();
+    for (int i = 0; i < 40; ++i) ASSERT_TRUE(EditStep(ed));
+    EXPECT_EQ(term.writes, writes) << "nothing drawn while keys were waiting";
+    EXPECT_EQ(term.output.size(), bytes);
+    EXPECT_EQ(ed.LineNumber, 41u);
+    EXPECT_EQ(ed.screen.CursorScreenPos.row, 22) << "the window followed the cursor all the same";
+    Refresh();
+    EXPECT_EQ(term.writes, writes + 1) << "the screen after the last key, in one write";
+    EXPECT_EQ(term.screen.Row(22).substr(0, 8), "line 41:");
+    EXPECT_EQ(term.screen.Row(0).substr(0, 8), "line 19:");
+}
+
+TEST_F(Bytes, PageDownSendsTheNewRowsOnly) {
+    Refresh();
+    size_t page = Key("\x1b[6~");
+    size_t cells = 0;
+    for (int r = 0; r < 23; ++r) cells += term.screen.Row(r).find_last_not_of(' ') + 1;
+    // The new text, a position or erase per row at most, the status row's change.
+    EXPECT_LE(page, cells + 23 * 8 + 30);
+    EXPECT_EQ(term.screen.Errors(), "");
+}
+
+}  // namespace
