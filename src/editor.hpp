@@ -88,6 +88,7 @@ struct Screen {
     int RegionRows = 0;               // the terminal scrolls rows 0..RegionRows-1 only; 0 = the whole screen
     ScreenPos WantedCursor;           // where the terminal cursor goes before the output is written
     bool FramePending = false;        // Frame holds rows composed and not yet sent
+    bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
     uint8_t Out[kOutputSize] = {};
     size_t OutLength = 0;

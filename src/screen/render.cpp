@@ -653,6 +653,26 @@ void OutputBeforeWait(Editor& ed) {
     FlushOutput(ed);
 }
 
+// When nothing of what the terminal shows is known (the first screen, after a resize), one erase of
+// the whole screen is cheaper than erasing the rest of every row.
+static void ClearUnknownScreen(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (!sc.ScreenUnknown) return;
+    sc.ScreenUnknown = false;
+    if (sc.RegionRows != 0) {
+        SendBytes(ed, "\x1b[r", 3);
+        sc.RegionRows = 0;
+    }
+    SendBytes(ed, sc.TermAttr == kAttrPlain ? "\x1b[H\x1b[2J" : "\x1b[m\x1b[H\x1b[2J",
+              sc.TermAttr == kAttrPlain ? 7 : 10);
+    for (int r = 0; r <= sc.TextRows && r <= kMaxRows; ++r) {
+        std::memset(sc.ShownCell[r], ' ', kMaxColumns);
+        std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
+    }
+    sc.TermRow = sc.TermCol = 0;
+    sc.TermAttr = kAttrPlain;
+}
+
 void SendRow(Editor& ed, int slot, const uint8_t* image) {
     if (slot < 0 || slot > kMaxRows) return;
     Screen& sc = ed.screen;
@@ -664,6 +684,7 @@ void SendRow(Editor& ed, int slot, const uint8_t* image) {
     cached[len] = 0;
     const int row = sc.TextRows - slot;
     if (row >= 0) {
+        ClearUnknownScreen(ed);
         uint8_t cells[kMaxColumns], attrs[kMaxColumns];
         int n = DecodeImage(image, slot == 0, sc.Columns, cells, attrs);
         CellSender s(ed, false);
@@ -734,6 +755,7 @@ void InvalidateScreenCache(Editor& ed) {
     }
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
+    sc.ScreenUnknown = true;
 }
 
 void RepaintScreen(Editor& ed) {

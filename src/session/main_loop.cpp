@@ -72,7 +72,7 @@ bool EditStep(Editor& ed) {
 void LeaveEditor(Editor& ed) {
     PromptCursor(ed);
     ReleaseTerminal(ed);
-    ed.term.Write("\n", 1);
+    ed.term.Write("\r\n", 2);  // the shell starts below the status row
     RemoveSnapshotFile(ed);
     ed.term.RestoreMode();
 }

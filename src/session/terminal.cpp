@@ -86,6 +86,8 @@ void RealTerminal::EnterRawMode() {
     haveSaved_ = true;
     t.c_lflag &= ~tcflag_t(ISIG | ICANON | ECHO);
     t.c_iflag &= ~tcflag_t(ICRNL | IXON);
+    // Bytes go out as written: a line feed only moves down, as the screen's bookkeeping counts it.
+    t.c_oflag &= ~tcflag_t(OPOST);
     t.c_cc[VMIN] = 1;
     ::tcsetattr(0, TCSANOW, &t);
 }

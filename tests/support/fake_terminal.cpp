@@ -141,6 +141,13 @@ void ScreenModel::Csi(const std::string& params, char final) {
                 attrs_[crow_][c] = blue_ ? 's' : ' ';
             }
             break;
+        case 'J':  // the whole screen erased; the cursor stays
+            if (params != "2") Error("CSI " + params + "J");
+            for (int r = 0; r < rows_; ++r) {
+                cells_[r].assign(size_t(cols_), ' ');
+                attrs_[r].assign(size_t(cols_), blue_ ? 's' : ' ');
+            }
+            break;
         case 'r': {
             int t = params.empty() ? 1 : number(0, semi, 1);
             int b = semi == std::string::npos ? rows_ : number(semi + 1, std::string::npos, rows_);
