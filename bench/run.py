@@ -203,7 +203,9 @@ class Session:
         os.set_blocking(self.master, False)
         path = shutil.which(argv[0]) or argv[0]
         slave_name = os.ttyname(self.slave)
-        self.screen = termmodel.Screen(ROWS, COLS) if model else None
+        # the model is fed only when asked for, so that its work never falls inside a timed span
+        self._model = termmodel.Screen(ROWS, COLS) if model else None
+        self._unfed = []
         self.out = 0
         self.start = time.perf_counter()
         # a new session whose first open of the slave makes it the controlling terminal
@@ -226,10 +228,20 @@ class Session:
             if not chunk:
                 break
             got += len(chunk)
-            if self.screen:
-                self.screen.feed(chunk)
+            if self._model is not None:
+                self._unfed.append(chunk)
         self.out += got
         return got
+
+    def _feed(self):
+        for chunk in self._unfed:
+            self._model.feed(chunk)
+        self._unfed.clear()
+
+    @property
+    def screen(self):
+        self._feed()
+        return self._model
 
     def waiting(self):
         """Is the editor asleep in a wait for input, with none of ours left unread?"""
@@ -282,6 +294,7 @@ class Session:
         """Sends keys at once; returns (milliseconds until settled, bytes written meanwhile)."""
         self.drain()
         before = self.out
+        self._feed()  # the model's work stays outside the timed span
         t0 = time.perf_counter()
         self.send(keys)
         t1 = self.settle(timeout)

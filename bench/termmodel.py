@@ -413,7 +413,7 @@ def ideal_bytes(before, after, text_rows=None):
     """The fewest bytes, as far as this estimate goes, from screen `before` to screen `after` (each a snapshot:
     grid, cursor, scroll region). Besides repainting it tries letting the terminal scroll the text rows (a scroll
     region that leaves the rows below alone, set unless it already is, and left set) by the shifts that keep most
-    rows, then repainting what is left."""
+    rows, then repainting what is left, with the rows that stay in view mended either after the scroll or before it."""
     (bgrid, bcur, bregion), (agrid, acur, _) = before, after
     rows = len(agrid)
     text_rows = rows - 1 if text_rows is None else text_rows
@@ -447,4 +447,14 @@ def ideal_bytes(before, after, text_rows=None):
         shifted = tuple(text) + tuple(bgrid[text_rows:])
         for cost, at in ways:
             best = min(best, region + cost + repaint_cost(shifted, agrid, at, acur))
+        # or first mend the rows that stay in view where they still are, then scroll at the margin
+        inter = list(bgrid)
+        for y in range(text_rows - n):
+            inter[y + n if k > 0 else y] = agrid[y if k > 0 else y + n]
+        margin = (bottom, 0) if k > 0 else (0, 0)
+        mended = repaint_cost(bgrid, tuple(inter), cur, margin)
+        text = list(inter[:text_rows])
+        text = text[n:] + [blank] * n if k > 0 else [blank] * n + text[:-n]
+        shifted = tuple(text) + tuple(inter[text_rows:])
+        best = min(best, region + mended + (n if k > 0 else 2 * n) + repaint_cost(shifted, agrid, margin, acur))
     return best

@@ -166,6 +166,19 @@ class FewestBytesTest(unittest.TestCase):
         s.feed(b'\x1b[24Hstatus\x1b[23;1H')
         self.assertEqual(tm.ideal_bytes(s.snapshot(), window(1)), 1 + 50 + 1)
 
+    def test_a_row_that_stays_may_be_mended_before_the_scroll(self):
+        # the cursor's highlight leaves the bottom row as the window moves up by one: mending that cell where
+        # the cursor stands, then CR and LF, beats scrolling first and moving back up to it (ESC [ A)
+        def window(top, highlight):
+            s = screen(b'\x1b[1;23r')
+            for y in range(23):
+                s.feed(b'\x1b[%dH' % (y + 1) + (b'\x1b[1mx\x1b[m' if y == highlight else b'x') + b'row %d' % (top + y))
+            s.feed(b'\x1b[24Hstatus\x1b[%d;1H' % (highlight + 1))
+            return s.snapshot()
+
+        # the cell, CR, LF, bold and the new row's first cell, plain and the rest of it, CR
+        self.assertEqual(tm.ideal_bytes(window(0, 22), window(1, 22)), 1 + 1 + 1 + 4 + 1 + 3 + 6 + 1)
+
     def test_never_above_what_a_plain_renderer_sends(self):
         # random screens and random changes: the model reproduces what the renderer drew, and the estimate is
         # never more than those bytes

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
 #include "session/system.hpp"
@@ -73,15 +74,16 @@ struct Screen {
     uint64_t HorizontalOffset = 0;
     uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
     // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
-    uint8_t Cache[kMaxRows + 1][kRowImageSize] = {};
+    // The large arrays here and in UndoState have no initializer: Editor's constructor clears them.
+    uint8_t Cache[kMaxRows + 1][kRowImageSize];
     bool SizeKnown = false;
 
     // The text rows one refresh composed, top row first, before any of them is sent.
-    uint8_t Frame[kMaxRows][kRowImageSize] = {};
+    uint8_t Frame[kMaxRows][kRowImageSize];
     // What the terminal shows, row by row from the top (the status row included): the cells and their
     // CellAttr. Rows are sent as the cells that differ from these.
-    uint8_t ShownCell[kMaxRows + 1][kMaxColumns] = {};
-    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns] = {};
+    uint8_t ShownCell[kMaxRows + 1][kMaxColumns];
+    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns];
     int TermRow = -1;  // the terminal cursor; -1 when its place is not known
     int TermCol = -1;
     uint8_t TermAttr = kAttrUnknown;  // the attribute in force
@@ -90,14 +92,14 @@ struct Screen {
     bool FramePending = false;        // Frame holds rows composed and not yet sent
     bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
-    uint8_t Out[kOutputSize] = {};
+    uint8_t Out[kOutputSize];
     size_t OutLength = 0;
 };
 
 // Fixed undo stack: 65,536 bytes, records of 32-bit words (filled in by the undo code).
 inline constexpr size_t kUndoStackSize = 65536;
 struct UndoState {
-    uint8_t Stack[kUndoStackSize] = {};
+    uint8_t Stack[kUndoStackSize];
     size_t UndoTop = 4;
     bool Undoing = false;
     size_t SnapshotRecord = 0;  // 0 = none
@@ -117,8 +119,13 @@ struct HelpState {
     uint8_t blockVisible = 0;
 };
 
+// Said by the one editor that lives in static storage, which starts all zero: its large arrays are then
+// left as they are, so their pages are not touched before a row or an undo record needs them.
+enum class ZeroedStorage { kYes };
+
 struct Editor {
-    explicit Editor(Terminal& t) : term(t) {}
+    explicit Editor(Terminal& t) : term(t) { ClearLargeArrays(); }
+    Editor(Terminal& t, ZeroedStorage) : term(t) {}
     ~Editor();
     Editor(const Editor&) = delete;
     Editor& operator=(const Editor&) = delete;
@@ -203,6 +210,17 @@ struct Editor {
     void (*Exit)(Editor&, int status) = nullptr;
 
     Pos TextLength() const { return TextEnd - TextStart; }
+
+private:
+    // The arrays that have no initializer of their own, so that a constructor may skip them.
+    void ClearLargeArrays() {
+        std::memset(screen.Cache, 0, sizeof screen.Cache);
+        std::memset(screen.Frame, 0, sizeof screen.Frame);
+        std::memset(screen.ShownCell, 0, sizeof screen.ShownCell);
+        std::memset(screen.ShownAttr, 0, sizeof screen.ShownAttr);
+        std::memset(screen.Out, 0, sizeof screen.Out);
+        std::memset(undo.Stack, 0, sizeof undo.Stack);
+    }
 };
 
 using Handler = void (*)(Editor&);

@@ -3,6 +3,7 @@
 #include <cstring>
 #if defined(__x86_64__)
 #include <immintrin.h>
+#include <sys/platform/x86.h>
 #endif
 
 #include "buffer/buffer.hpp"
@@ -172,8 +173,9 @@ __attribute__((target("avx2,popcnt,bmi"))) static const uint8_t* FindEitherWide(
 const uint8_t* FindEitherCountingLines(const uint8_t* p, const uint8_t* end, uint8_t b0, uint8_t b1,
                                        uint64_t* lineFeeds) {
 #if defined(__x86_64__)
+    // What the C library found at start; asking the CPU again would cost a start-up probe of its own.
     static const bool wide =
-        __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+        CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(POPCNT) && CPU_FEATURE_ACTIVE(BMI1);
     if (wide) return FindEitherWide(p, end, b0, b1, lineFeeds);
 #endif
     return FindEitherCountingLinesPortable(p, end, b0, b1, lineFeeds);

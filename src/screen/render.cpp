@@ -5,8 +5,8 @@
 // calls before it waits. The images hold ESC[0m, ESC[1m and ESC[7m between their cells; they are
 // never sent as they stand. Only these sequences are ever sent:
 //   ESC [ r ; c H          cursor position, 1-based, shortest form: ESC[rH for column 1, ESC[H for 1;1
-//   ESC [ n A / B / C / D  cursor up, down, right, left by n (n omitted when 1); up and down only
-//                          where no scroll region boundary lies between the two rows
+//   ESC [ n A / B / C / D  cursor up, down, right, left by n (n omitted when 1); down only where
+//                          the scroll region's last row does not lie between the two rows
 //   CR, BS                 cursor to column 1 of its row, one column left
 //   CR LF                  cursor to the start of the next row, where LF does not scroll
 //   ESC [ m                attributes off (also ends the status colours)
@@ -174,9 +174,10 @@ struct CellSender {
                 }
             }
         } else if (row >= 0) {
-            // Up and down stop at a region's margins: only where none lies between the rows.
+            // Up and down stop at a region's margins: only where none lies between the rows. The
+            // region's top margin is the first row, so a move up always gets there.
             const int region = ed.screen.RegionRows;
-            if (region == 0 || (row < region && r < region)) {
+            if (region == 0 || r < row || (row < region && r < region)) {
                 char alt[32];
                 size_t n = RelativeMove(alt, r > row ? r - row : row - r, r > row ? 'B' : 'A');
                 n += HorizontalMove(alt + n, col, c);
@@ -269,21 +270,78 @@ void Drain(Editor& ed) {
     sc.OutLength = 0;
 }
 
-// The bytes the text rows cost against what the terminal shows, shifted by `shift` rows (positive:
-// the text moved up) when the terminal scrolls first.
-size_t RowsCost(Editor& ed, CellSender& s, int shift) {
+// The bytes the text rows cost against what the terminal shows, sent as they are.
+size_t RowsCost(Editor& ed, CellSender& s) {
     Screen& sc = ed.screen;
     const int n = sc.TextRows;
     uint8_t cells[kMaxColumns], attrs[kMaxColumns];
     for (int r = 0; r < n; ++r) {
-        int from = r + shift;
-        const bool inView = from >= 0 && from < n;
-        if (shift == 0 && SameImage(sc.Frame[r], sc.Cache[n - r])) continue;
+        if (SameImage(sc.Frame[r], sc.Cache[n - r])) continue;
         int count = DecodeImage(sc.Frame[r], false, sc.Columns, cells, attrs);
-        const uint8_t* shownCells = inView ? sc.ShownCell[from] : kBlankRow.cells;
-        const uint8_t* shownAttrs = inView ? sc.ShownAttr[from] : kBlankRow.attrs;
-        s.Row(r, cells, attrs, count, const_cast<uint8_t*>(shownCells), const_cast<uint8_t*>(shownAttrs),
-              true);
+        s.Row(r, cells, attrs, count, sc.ShownCell[r], sc.ShownAttr[r], true);
+    }
+    return s.bytes;
+}
+
+// Sends, or in a dry run counts, the text rows by letting the terminal scroll them by k rows first
+// (positive: the text moves up). The rows that stay in view are brought up to date before the scroll,
+// where they still are, which spares moving back to them across it; then the scroll; then the rows
+// that came into view, over the blanks it left.
+size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
+    Screen& sc = ed.screen;
+    const int n = sc.TextRows;
+    const int d = k > 0 ? k : -k;
+    if (sc.RegionRows != n) {
+        char seq[16];
+        std::memcpy(seq, "\x1b[1;", 4);
+        char* o = PutNumber(seq + 4, n);
+        *o++ = 'r';
+        s.Emit(seq, size_t(o - seq));
+        if (!s.dry) sc.RegionRows = n;
+        s.row = s.col = 0;  // setting the region puts the cursor home
+    }
+    uint8_t cells[kMaxColumns], attrs[kMaxColumns];
+    for (int r = k > 0 ? 0 : d; r < n && r + k < n; ++r) {
+        const int now = r + k;  // where composed row r shows before the scroll
+        int count = DecodeImage(sc.Frame[r], false, sc.Columns, cells, attrs);
+        s.Row(now, cells, attrs, count, sc.ShownCell[now], sc.ShownAttr[now], true);
+        if (!s.dry) std::memcpy(sc.Cache[n - now], sc.Frame[r], kRowImageSize);
+    }
+
+    // The scroll itself: plain attributes (a terminal may fill the new rows with the background in
+    // force), the cursor to the margin, one LF or ESC M per row.
+    s.SetAttr(kAttrPlain);
+    s.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr, nullptr);
+    for (int i = 0; i < d; ++i) s.Emit(k > 0 ? "\n" : "\x1bM", k > 0 ? 1 : 2);
+    s.row = k > 0 ? n - 1 : 0;
+    s.col = 0;
+    if (!s.dry) {
+        // The terminal's rows moved; so do the shown cells and the images sent.
+        const size_t moved = size_t(n - d);
+        if (k > 0) {
+            std::memmove(sc.ShownCell[0], sc.ShownCell[k], moved * kMaxColumns);
+            std::memmove(sc.ShownAttr[0], sc.ShownAttr[k], moved * kMaxColumns);
+            for (int r = 0; r < int(moved); ++r)
+                std::memcpy(sc.Cache[n - r], sc.Cache[n - r - k], kRowImageSize);
+        } else {
+            std::memmove(sc.ShownCell[d], sc.ShownCell[0], moved * kMaxColumns);
+            std::memmove(sc.ShownAttr[d], sc.ShownAttr[0], moved * kMaxColumns);
+            for (int r = n - 1; r >= d; --r) std::memcpy(sc.Cache[n - r], sc.Cache[n - r + d], kRowImageSize);
+        }
+        for (int r = k > 0 ? int(moved) : 0; r < (k > 0 ? n : d); ++r) {
+            std::memset(sc.ShownCell[r], ' ', kMaxColumns);
+            std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
+            std::memset(sc.Cache[n - r], kInvalid, kRowImageSize);
+        }
+    }
+
+    for (int r = k > 0 ? n - d : 0; r < (k > 0 ? n : d); ++r) {
+        int count = DecodeImage(sc.Frame[r], false, sc.Columns, cells, attrs);
+        // A dry run leaves the shown rows as they were: compare with the blanks the scroll leaves.
+        uint8_t* shownCells = s.dry ? const_cast<uint8_t*>(kBlankRow.cells) : sc.ShownCell[r];
+        uint8_t* shownAttrs = s.dry ? const_cast<uint8_t*>(kBlankRow.attrs) : sc.ShownAttr[r];
+        s.Row(r, cells, attrs, count, shownCells, shownAttrs, true);
+        if (!s.dry) std::memcpy(sc.Cache[n - r], sc.Frame[r], kRowImageSize);
     }
     return s.bytes;
 }
@@ -294,8 +352,9 @@ uint64_t HashImage(const uint8_t* image) {
     return h;
 }
 
-// Puts the scroll that makes the terminal's text rows closest to the composed ones, when sending
-// that way costs fewer bytes. The composed rows are then sent as usual, against the shifted rows.
+// Lets the terminal scroll its text rows by the shift that makes them closest to the composed ones,
+// when sending the rows that way costs fewer bytes; the rows then all go out with the scroll, and
+// the refresh's own pass finds nothing left to send.
 void ScrollIfCheaper(Editor& ed) {
     Screen& sc = ed.screen;
     const int n = sc.TextRows;
@@ -323,62 +382,12 @@ void ScrollIfCheaper(Editor& ed) {
     if (bestMatches == 0) return;
 
     CellSender plain(ed, true);
-    const size_t withoutScroll = RowsCost(ed, plain, 0);
-    // The scroll itself: the region (once), plain attributes, the cursor to the margin, one LF or
-    // ESC M per row.
-    const int k = bestShift;
-    char seq[32];
-    char* o = seq;
+    const size_t withoutScroll = RowsCost(ed, plain);
     CellSender dry(ed, true);
-    if (sc.RegionRows != n) {
-        std::memcpy(o, "\x1b[1;", 4);
-        o = PutNumber(o + 4, n);
-        *o++ = 'r';
-        dry.bytes += size_t(o - seq);
-        dry.row = dry.col = 0;
-    }
-    dry.SetAttr(kAttrPlain);
-    dry.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr, nullptr);
-    dry.bytes += k > 0 ? size_t(k) : size_t(-k) * 2;
-    dry.row = k > 0 ? n - 1 : 0;
-    dry.col = 0;
-    if (RowsCost(ed, dry, k) >= withoutScroll) return;
-
+    if (ScrollAndSend(ed, dry, bestShift) >= withoutScroll) return;
     CellSender s(ed, false);
-    if (sc.RegionRows != n) {
-        s.Emit(seq, size_t(o - seq));
-        sc.RegionRows = n;
-        s.row = s.col = 0;  // setting the region puts the cursor home
-    }
-    s.SetAttr(kAttrPlain);
-    s.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr, nullptr);
-    for (int i = 0; i < (k > 0 ? k : -k); ++i) s.Emit(k > 0 ? "\n" : "\x1bM", k > 0 ? 1 : 2);
-    s.row = k > 0 ? n - 1 : 0;
-    s.col = 0;
+    ScrollAndSend(ed, s, bestShift);
     s.Commit();
-
-    // The terminal's rows moved; so do the shown cells and the images sent.
-    const size_t moved = size_t(n - (k > 0 ? k : -k));
-    if (k > 0) {
-        std::memmove(sc.ShownCell[0], sc.ShownCell[k], moved * kMaxColumns);
-        std::memmove(sc.ShownAttr[0], sc.ShownAttr[k], moved * kMaxColumns);
-        for (int r = 0; r < int(moved); ++r) std::memcpy(sc.Cache[n - r], sc.Cache[n - r - k], kRowImageSize);
-        for (int r = int(moved); r < n; ++r) {
-            std::memset(sc.ShownCell[r], ' ', kMaxColumns);
-            std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
-            std::memset(sc.Cache[n - r], kInvalid, kRowImageSize);
-        }
-    } else {
-        const int d = -k;
-        std::memmove(sc.ShownCell[d], sc.ShownCell[0], moved * kMaxColumns);
-        std::memmove(sc.ShownAttr[d], sc.ShownAttr[0], moved * kMaxColumns);
-        for (int r = n - 1; r >= d; --r) std::memcpy(sc.Cache[n - r], sc.Cache[n - r + d], kRowImageSize);
-        for (int r = 0; r < d; ++r) {
-            std::memset(sc.ShownCell[r], ' ', kMaxColumns);
-            std::memset(sc.ShownAttr[r], kAttrPlain, kMaxColumns);
-            std::memset(sc.Cache[n - r], kInvalid, kRowImageSize);
-        }
-    }
 }
 
 // Composes the row images of one refresh. Each row starts with the attribute of its first position,

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -215,3 +216,23 @@ TEST_F(Session, LeavingPutsTheShellBelowTheStatusRow) {
 }
 
 }  // namespace
+
+// An editor made in used memory starts as clean as one in fresh static storage: the constructor that
+// skips the large arrays is only for storage known to be zero.
+TEST(EditorState, AFreshEditorClearsTheArraysItHasNoInitializerFor) {
+    FakeTerminal term(24, 80);
+    alignas(Editor) static unsigned char storage[sizeof(Editor)];
+    std::memset(storage, 0xA5, sizeof storage);
+    Editor* ed = new (storage) Editor(term);
+    auto allZero = [](const void* p, size_t n) {
+        const unsigned char* b = static_cast<const unsigned char*>(p);
+        return std::all_of(b, b + n, [](unsigned char c) { return c == 0; });
+    };
+    EXPECT_TRUE(allZero(ed->screen.Cache, sizeof ed->screen.Cache));
+    EXPECT_TRUE(allZero(ed->screen.Frame, sizeof ed->screen.Frame));
+    EXPECT_TRUE(allZero(ed->screen.ShownCell, sizeof ed->screen.ShownCell));
+    EXPECT_TRUE(allZero(ed->screen.ShownAttr, sizeof ed->screen.ShownAttr));
+    EXPECT_TRUE(allZero(ed->screen.Out, sizeof ed->screen.Out));
+    EXPECT_TRUE(allZero(ed->undo.Stack, sizeof ed->undo.Stack));
+    ed->~Editor();
+}
