@@ -72,18 +72,7 @@ struct Screen {
     ScreenPos DrawnCursorPos;   // where the last refresh drew the cursor cell
     uint64_t CursorColumn = 0;
     uint64_t HorizontalOffset = 0;
-    uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
-    // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
-    // The large arrays here and in UndoState have no initializer: Editor's constructor clears them.
-    uint8_t Cache[kMaxRows + 1][kRowImageSize];
     bool SizeKnown = false;
-
-    // The text rows one refresh composed, top row first, before any of them is sent.
-    uint8_t Frame[kMaxRows][kRowImageSize];
-    // What the terminal shows, row by row from the top (the status row included): the cells and their
-    // CellAttr. Rows are sent as the cells that differ from these.
-    uint8_t ShownCell[kMaxRows + 1][kMaxColumns];
-    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns];
     int TermRow = -1;  // the terminal cursor; -1 when its place is not known
     int TermCol = -1;
     uint8_t TermAttr = kAttrUnknown;  // the attribute in force
@@ -92,14 +81,25 @@ struct Screen {
     bool FramePending = false;        // Frame holds rows composed and not yet sent
     bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
-    uint8_t Out[kOutputSize];
     size_t OutLength = 0;
+    uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
+
+    // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
+    // clears them, and the small fields before them share few pages.
+    // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
+    uint8_t Cache[kMaxRows + 1][kRowImageSize];
+    // The text rows one refresh composed, top row first, before any of them is sent.
+    uint8_t Frame[kMaxRows][kRowImageSize];
+    // What the terminal shows, row by row from the top (the status row included): the cells and their
+    // CellAttr. Rows are sent as the cells that differ from these.
+    uint8_t ShownCell[kMaxRows + 1][kMaxColumns];
+    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns];
+    uint8_t Out[kOutputSize];
 };
 
 // Fixed undo stack: 65,536 bytes, records of 32-bit words (filled in by the undo code).
 inline constexpr size_t kUndoStackSize = 65536;
 struct UndoState {
-    uint8_t Stack[kUndoStackSize];
     size_t UndoTop = 4;
     bool Undoing = false;
     size_t SnapshotRecord = 0;  // 0 = none
@@ -107,6 +107,7 @@ struct UndoState {
     // back and removed; SnapshotValid tells whether it holds the text of SnapshotRecord.
     int SnapshotFd = -1;
     bool SnapshotValid = false;
+    uint8_t Stack[kUndoStackSize];
 };
 
 // What the help page took away while it is shown: the start of the text and the cursor state.
@@ -198,8 +199,6 @@ struct Editor {
 
     char ErrorText[100] = "ERROR   ";
 
-    Screen screen;
-    UndoState undo;
     HelpState help;
 
     // Where the pipe filter finds sed; the tests point it at a stand-in.
@@ -208,6 +207,10 @@ struct Editor {
     // Leaves the process; the tests replace it so that a lost terminal ends the test instead.
     // It must not return.
     void (*Exit)(Editor&, int status) = nullptr;
+
+    // Last, as they end in their large arrays.
+    Screen screen;
+    UndoState undo;
 
     Pos TextLength() const { return TextEnd - TextStart; }
 

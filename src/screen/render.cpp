@@ -241,16 +241,18 @@ struct CellSender {
     }
 };
 
-// A row of blanks, as a scroll leaves it.
+// A row of blanks, as a scroll leaves it; made by the compiler, so that no code runs for it at start.
 struct BlankRow {
     uint8_t cells[kMaxColumns];
     uint8_t attrs[kMaxColumns];
-    BlankRow() {
-        std::memset(cells, ' ', sizeof cells);
-        std::memset(attrs, kAttrPlain, sizeof attrs);
+    constexpr BlankRow() : cells(), attrs() {
+        for (int c = 0; c < kMaxColumns; ++c) {
+            cells[c] = ' ';
+            attrs[c] = kAttrPlain;
+        }
     }
 };
-const BlankRow kBlankRow;
+constexpr BlankRow kBlankRow;
 
 void PlaceCursor(Editor& ed) {
     Screen& sc = ed.screen;
@@ -358,7 +360,7 @@ uint64_t HashImage(const uint8_t* image) {
 void ScrollIfCheaper(Editor& ed) {
     Screen& sc = ed.screen;
     const int n = sc.TextRows;
-    if (n < 2) return;
+    if (n < 2 || sc.ScreenUnknown) return;  // nothing known on the terminal is worth keeping
     int changed = 0;
     for (int r = 0; r < n; ++r) changed += !SameImage(sc.Frame[r], sc.Cache[n - r]);
     if (changed < 3) return;
