@@ -364,6 +364,8 @@ def repaint_cost(before, after, cursor, final, attr=DEFAULT, rows=None):
     new cursor sequence; a changed tail that is blank to the end of the row may be erased with EL instead."""
     r0, c0 = cursor
     total = 0
+    # a place the cursor stands on with default rendition can be saved (ESC 7) and returned to (ESC 8)
+    passes_final = (r0, c0) == tuple(final) and attr == DEFAULT
     for y in range(len(after) if rows is None else rows):
         old, new = before[y], after[y]
         if old == new:
@@ -381,6 +383,7 @@ def repaint_cost(before, after, cursor, final, attr=DEFAULT, rows=None):
                 runs.append([x, x + 1])
         for lo, hi in runs:
             total += move_cost(r0, c0, y, lo)
+            passes_final = passes_final or ((y, lo) == tuple(final) and attr == DEFAULT)
             if hi > tail and lo < hi:
                 write_hi = max(lo, tail)
                 cells = new[lo:write_hi]
@@ -405,8 +408,9 @@ def repaint_cost(before, after, cursor, final, attr=DEFAULT, rows=None):
             r0 = y
             if c0 >= len(new):  # the cursor waits at the last column; count a full positioning next time
                 c0 = len(new) + 99
-    total += move_cost(r0, c0, final[0], final[1])
-    return total
+            passes_final = passes_final or ((r0, c0) == tuple(final) and attr == DEFAULT)
+    back = move_cost(r0, c0, final[0], final[1])
+    return total + (min(back, 4) if passes_final else back)
 
 
 def ideal_bytes(before, after, text_rows=None):

@@ -166,6 +166,12 @@ class FewestBytesTest(unittest.TestCase):
         s.feed(b'\x1b[24Hstatus\x1b[23;1H')
         self.assertEqual(tm.ideal_bytes(s.snapshot(), window(1)), 1 + 50 + 1)
 
+    def test_a_place_passed_is_saved_and_returned_to(self):
+        before = screen(b'hello\x1b[24;1Hstatus\x1b[6;11H')
+        after = screen(b'hello\x1b[24;1Hstatus\x1b[24;61Hx\x1b[6;11H')
+        # ESC 7, ESC [ 2 4 ; 6 1 H, the cell, ESC 8 rather than ESC [ 6 ; 1 1 H at the end
+        self.assertEqual(tm.ideal_bytes(before.snapshot(), after.snapshot()), 2 + 8 + 1 + 2)
+
     def test_a_row_that_stays_may_be_mended_before_the_scroll(self):
         # the cursor's highlight leaves the bottom row as the window moves up by one: mending that cell where
         # the cursor stands, then CR and LF, beats scrolling first and moving back up to it (ESC [ A)

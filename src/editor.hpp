@@ -82,6 +82,11 @@ struct Screen {
     bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
     size_t OutLength = 0;
+    // A place in Out where the terminal cursor stood on CursorScreenPos with plain attributes: the
+    // flush may save the cursor there (ESC 7) and come back to it at the end (ESC 8).
+    bool MarkSet = false;
+    size_t MarkAt = 0;
+    ScreenPos Mark;
     uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
 
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor

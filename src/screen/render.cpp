@@ -18,6 +18,8 @@
 //   ESC [ r                scroll region back to the whole screen (before the terminal is handed back)
 //   LF                     at the region's last row: the text rows scroll up by one
 //   ESC M                  at the region's first row: the text rows scroll down by one
+//   ESC 7, ESC 8           the cursor's place and attributes saved where it passes the place it
+//                          ends on, and put back at the end, when that is shorter than a move there
 //   LF                     once more when the editor leaves, below the status row
 //   0x07                   the bell
 // A character written into the last column leaves the cursor's place unknown (terminals differ on
@@ -154,7 +156,17 @@ struct CellSender {
     // Moves the cursor to (r, c) the cheapest way: absolutely, relatively, or by sending again the
     // cells in between when they already show with the attribute in force. `shown` is row r as the
     // terminal shows it (nullptr: not to be re-sent).
+    // Notes where the cursor will end, passed with plain attributes: a place the flush can return to.
+    void NoteMark() {
+        Screen& sc = ed.screen;
+        if (dry || row != sc.CursorScreenPos.row || col != sc.CursorScreenPos.col || attr != kAttrPlain)
+            return;
+        sc.MarkSet = true;
+        sc.MarkAt = sc.OutLength;
+        sc.Mark = {row, col};
+    }
     void MoveTo(int r, int c, const uint8_t* shownCells, const uint8_t* shownAttrs) {
+        NoteMark();
         if (row == r && col == c) return;
         char best[32];
         size_t bestLen = AbsoluteMove(best, r, c);
@@ -198,6 +210,7 @@ struct CellSender {
         col = c;
         // A place off the screen is where the terminal clamps it, which is not known here.
         if (r > ed.screen.TextRows || c >= ed.screen.Columns) row = -1;
+        NoteMark();
     }
     void Cell(uint8_t ch) {
         Emit(&ch, 1);
@@ -267,6 +280,7 @@ void PlaceCursor(Editor& ed) {
 
 void Drain(Editor& ed) {
     Screen& sc = ed.screen;
+    sc.MarkSet = false;  // its offset was in what goes out now
     if (sc.OutLength == 0) return;
     ed.term.Write(sc.Out, sc.OutLength);
     sc.OutLength = 0;
@@ -728,12 +742,43 @@ void SendBytes(Editor& ed, const void* data, size_t n) {
 
 void DrainOutput(Editor& ed) { Drain(ed); }
 
+// Puts the cursor back on the marked place with the plain attributes it had there, by saving it
+// there (ESC 7, slipped into the output) and restoring it now (ESC 8), when that is shorter than
+// moving there and turning the attributes off.
+static bool BackToMark(Editor& ed) {
+    Screen& sc = ed.screen;
+    const ScreenPos w = sc.WantedCursor;
+    if (!sc.MarkSet || sc.Mark.row != w.row || sc.Mark.col != w.col || w.row > sc.TextRows ||
+        w.col >= sc.Columns || sc.OutLength + 4 > sizeof sc.Out)
+        return false;
+    CellSender dry(ed, true);
+    dry.MoveTo(w.row, w.col, sc.ShownCell[w.row], sc.ShownAttr[w.row]);
+    const bool coloured = sc.TermAttr != kAttrPlain && sc.TermAttr != kAttrUnknown;
+    if (dry.bytes + (coloured ? 3 : 0) <= 4) return false;
+    std::memmove(sc.Out + sc.MarkAt + 2, sc.Out + sc.MarkAt, sc.OutLength - sc.MarkAt);
+    std::memcpy(sc.Out + sc.MarkAt,
+                "\x1b"
+                "7",
+                2);
+    std::memcpy(sc.Out + sc.OutLength + 2,
+                "\x1b"
+                "8",
+                2);
+    sc.OutLength += 4;
+    sc.TermRow = w.row;
+    sc.TermCol = w.col;
+    sc.TermAttr = kAttrPlain;
+    return true;
+}
+
 void FlushOutput(Editor& ed) {
-    PlaceCursor(ed);
-    // Nothing written outside the editor's rows (a message of sed, the shell) takes a colour of ours.
-    if (ed.screen.TermAttr != kAttrPlain && ed.screen.TermAttr != kAttrUnknown) {
-        SendBytes(ed, "\x1b[m", 3);
-        ed.screen.TermAttr = kAttrPlain;
+    if (!BackToMark(ed)) {
+        PlaceCursor(ed);
+        // Nothing written outside the editor's rows (a message of sed, the shell) takes a colour of ours.
+        if (ed.screen.TermAttr != kAttrPlain && ed.screen.TermAttr != kAttrUnknown) {
+            SendBytes(ed, "\x1b[m", 3);
+            ed.screen.TermAttr = kAttrPlain;
+        }
     }
     Drain(ed);
 }

@@ -176,6 +176,18 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
                 if (c == 'M') {
                     pending_.clear();
                     ReverseLineFeed();
+                } else if (c == '7') {  // the cursor's place and the attributes, saved and put back
+                    pending_.clear();
+                    saved_ = {crow_, ccol_, wrapPending_, bold_, reverse_, blue_, true};
+                } else if (c == '8') {
+                    pending_.clear();
+                    if (!saved_.valid) Error("ESC 8 without ESC 7");
+                    crow_ = std::min(saved_.row, rows_ - 1);
+                    ccol_ = std::min(saved_.col, cols_ - 1);
+                    wrapPending_ = saved_.wrapPending;
+                    bold_ = saved_.bold;
+                    reverse_ = saved_.reverse;
+                    blue_ = saved_.blue;
                 } else if (c != '[') {
                     Error("ESC " + std::string(1, char(c)));
                     pending_.clear();

@@ -38,6 +38,10 @@ private:
     int top_ = 0, bottom_ = 0;  // the scroll region, inclusive
     bool wrapPending_ = false;
     bool bold_ = false, reverse_ = false, blue_ = false;
+    struct Saved {
+        int row = 0, col = 0;
+        bool wrapPending = false, bold = false, reverse = false, blue = false, valid = false;
+    } saved_;
     std::vector<std::string> cells_, attrs_;
     std::string pending_;  // an escape sequence not yet complete
     std::string errors_;

@@ -39,8 +39,14 @@ TEST(StatusLine, EightyColumnsExactLayout) {
     EXPECT_EQ(StatusImage(f.ed), row);
     EXPECT_EQ(f.term.screen.Attrs(23), std::string(80, 's'));
     // Nothing is known of the terminal yet: it is erased whole, then every cell of the row goes out
-    // after one position and the colours; then the cursor goes home and the colours end.
-    EXPECT_EQ(f.term.output, "\x1b[m\x1b[H\x1b[2J\x1b[24H\x1b[44;33;1m" + row + "\x1b[H\x1b[m");
+    // after one position and the colours; then the cursor goes home, where it stood with plain
+    // attributes: saved there (ESC 7) and put back (ESC 8) is shorter than ESC [ H and ESC [ m.
+    EXPECT_EQ(f.term.output,
+              "\x1b[m\x1b[H\x1b[2J\x1b"
+              "7\x1b[24H\x1b[44;33;1m" +
+                  row +
+                  "\x1b"
+                  "8");
 
     // Redrawing an unchanged status line writes nothing; a change writes the row again.
     f.term.output.clear();
@@ -186,7 +192,11 @@ TEST(StatusText, PrefixKeyReplacesFourCells) {
     f.term.output.clear();
     ShowPrefixKey(f.ed, "^K  ");
     EXPECT_EQ(f.Row().substr(0, 12), "^K  INS   a.");
-    EXPECT_EQ(f.term.output, "\x1b[24H\x1b[44;33;1m^K\x1b[H\x1b[m") << "only the two cells that changed";
+    EXPECT_EQ(f.term.output,
+              "\x1b"
+              "7\x1b[24H\x1b[44;33;1m^K\x1b"
+              "8")
+        << "only the two cells that changed";
     f.term.output.clear();
     DrawStatusLine(f.ed);
     EXPECT_EQ(f.Row().substr(0, 12), " *  INS   a.");
