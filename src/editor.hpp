@@ -82,7 +82,7 @@ struct Screen {
     bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
     size_t OutLength = 0;
-    // A place in Out where the terminal cursor stood on CursorScreenPos with plain attributes: the
+    // A place in Out where the terminal cursor stood on DrawnCursorPos with plain attributes: the
     // flush may save the cursor there (ESC 7) and come back to it at the end (ESC 8).
     bool MarkSet = false;
     size_t MarkAt = 0;

@@ -159,8 +159,7 @@ struct CellSender {
     // Notes where the cursor will end, passed with plain attributes: a place the flush can return to.
     void NoteMark() {
         Screen& sc = ed.screen;
-        if (dry || row != sc.CursorScreenPos.row || col != sc.CursorScreenPos.col || attr != kAttrPlain)
-            return;
+        if (dry || row != sc.DrawnCursorPos.row || col != sc.DrawnCursorPos.col || attr != kAttrPlain) return;
         sc.MarkSet = true;
         sc.MarkAt = sc.OutLength;
         sc.Mark = {row, col};
@@ -212,9 +211,10 @@ struct CellSender {
         if (r > ed.screen.TextRows || c >= ed.screen.Columns) row = -1;
         NoteMark();
     }
-    void Cell(uint8_t ch) {
-        Emit(&ch, 1);
-        if (++col >= ed.screen.Columns) row = -1;  // autowrap: the cursor's place is uncertain
+    void Cells(const uint8_t* p, int n) {
+        Emit(p, size_t(n));
+        col += n;
+        if (col >= ed.screen.Columns) row = -1;  // autowrap: the cursor's place is uncertain
     }
 
     // Sends the cells of screen row r that differ from `shown` (what the terminal shows there), and
@@ -229,6 +229,7 @@ struct CellSender {
         for (int c = 0; c < n; ++c) {
             if (cells[c] == shownCells[c] && attrs[c] == shownAttrs[c]) continue;
             if (c >= blankFrom) {
+                // In the blank tail: erase to the end when that is shorter than the blanks to send.
                 size_t changed = 0;
                 for (int k = c; k < n; ++k) changed += cells[k] != shownCells[k] || attrs[k] != shownAttrs[k];
                 size_t cost = 3 + (attr == kAttrPlain ? 0 : 3);
@@ -243,13 +244,20 @@ struct CellSender {
                     return;
                 }
             }
+            // The changed cells from here on that share this attribute go out at once; in the blank
+            // tail one by one, as the erase may win at the next.
+            int end = c + 1;
+            while (end < blankFrom && attrs[end] == attrs[c] &&
+                   (cells[end] != shownCells[end] || attrs[end] != shownAttrs[end]))
+                ++end;
             MoveTo(r, c, shownCells, shownAttrs);
             SetAttr(attrs[c]);
-            Cell(cells[c]);
+            Cells(cells + c, end - c);
             if (!dry) {
-                shownCells[c] = cells[c];
-                shownAttrs[c] = attrs[c];
+                std::memcpy(shownCells + c, cells + c, size_t(end - c));
+                std::memcpy(shownAttrs + c, attrs + c, size_t(end - c));
             }
+            c = end - 1;
         }
     }
 };

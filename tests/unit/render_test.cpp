@@ -290,13 +290,16 @@ TEST(ScreenCache, UnchangedScreenSendsNothing) {
     EXPECT_EQ(term.screen.Attrs(1).substr(0, 6), "  b   ");
 
     // The cursor one cell on: its old cell plain (the terminal cursor already stands there), the new
-    // one bold, the column's digit on the status row, the cursor back.
+    // one bold, the column's digit on the status row, the cursor back to where it was saved on its way.
     term.output.clear();
     ed.Cursor += 1;
     RefreshWindow(ed);
     DrawStatusLine(ed);
     FlushOutput(ed);
-    EXPECT_EQ(term.output, "r\x1b[1ml\x1b[24;66H\x1b[44;33;1m4\x1b[2;4H\x1b[m");
+    EXPECT_EQ(term.output,
+              "r\x1b"
+              "7\x1b[1ml\x1b[24;66H\x1b[44;33;1m4\x1b"
+              "8");
     EXPECT_EQ(term.screen.Attrs(1).substr(0, 6), "   b  ");
     EXPECT_EQ(term.screen.Errors(), "");
 }

@@ -176,7 +176,10 @@ TEST_F(Session, OnlyChangedCellsAreSent) {
     size_t before = term.output.size();
     ASSERT_TRUE(EditStep(ed));  // draws the result of the cursor key, reads the second key
     std::string sent = term.output.substr(before);
-    EXPECT_EQ(sent, "a\x1b[1mb\x1b[24;66H\x1b[44;33;1m2\x1b[1;2H\x1b[m");
+    EXPECT_EQ(sent,
+              "a\x1b"
+              "7\x1b[1mb\x1b[24;66H\x1b[44;33;1m2\x1b"
+              "8");
     EXPECT_EQ(term.screen.Row(23).substr(63, 3), "1:2");
     before = term.output.size();
     RefreshWindow(ed);
