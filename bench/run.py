@@ -402,9 +402,10 @@ class Results:
 def measure_small(name, ed, env, data, work, reps, res, ideal):
     """First screen of the 2 KB file, idle memory, and the bytes of single keys on the 1,000-line file."""
     model = name == 'zt'
-    for _ in range(4 * reps + 1):  # start-up is the noisiest figure
-        if model:
-            # the do-nothing program right beside zt, so that both see the same load on the machine
+    for i in range(8 * reps + 1):  # start-up is the noisiest figure
+        if model and i % 2 == 0:
+            # the do-nothing program right beside zt, so that both see the same load on the machine; before
+            # and after it by turns, so that neither always follows the other's exit
             measure_baseline(data, work, env, 1, res)
         f = fresh_copy(data, 'small.txt', work)
         s = Session(ed['cmd'] + [f], env, model=True)
@@ -420,6 +421,8 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
             res.fail('first_ms', name, 'timeout')
         finally:
             s.close(ed)
+        if model and i % 2 == 1:
+            measure_baseline(data, work, env, 1, res)
 
     for _ in range(reps // 2 + 1):
         # one key of each kind, each after the last has settled
@@ -728,7 +731,7 @@ def render(rows, res, eds, limits, seconds, args):
 
     lim = limits.get('big100.txt', {})
     notes = [
-        f"Medians (min–max) over {4 * args.reps + 1} runs of the first screen, {args.reps // 2 + 1} of the keys and "
+        f"Medians (min–max) over {8 * args.reps + 1} runs of the first screen, {args.reps // 2 + 1} of the keys and "
         f"{args.big_reps} of the big-file figures; "
         f"80x24 pseudo-terminal, TERM=xterm, warm page cache.",
         "Limits for the 100 MB file: " + ', '.join(f"{k} {fmt(v)} ms" for k, v in lim.items()) + '.',

@@ -712,7 +712,9 @@ void SendRow(Editor& ed, int slot, const uint8_t* image) {
     uint8_t* cached = sc.Cache[slot];
     size_t len = ImageLength(image);
     if (slot == 0) sc.StatusPending = false;
-    if (std::memcmp(cached, image, len) == 0 && cached[len] == 0) return;
+    // On a screen of unknown content every row goes out; the cache is not even looked at, which on
+    // the first screen spares reading pages that are about to be written.
+    if (!sc.ScreenUnknown && std::memcmp(cached, image, len) == 0 && cached[len] == 0) return;
     std::memcpy(cached, image, len);
     cached[len] = 0;
     const int row = sc.TextRows - slot;
