@@ -180,8 +180,8 @@ TEST_F(EditBufferTest, BlockValidNeedsBothMarksInOrderAndShown) {
 }  // namespace
 
 // The vector scan for either of two bytes, counting line feeds, against a byte-at-a-time one: hits
-// on both sides of every 16-byte step and of the counters' emptying, none at all, and a line feed
-// as one of the two bytes.
+// on both sides of every step and of the counters' emptying, none at all, a long run of nothing but
+// line feeds, and a line feed as one of the two bytes.
 TEST(LineScans, FindEitherCountingLinesAgreesWithAPlainScan) {
     std::mt19937 rng(7);
     for (int round = 0; round < 400; ++round) {
@@ -192,6 +192,12 @@ TEST(LineScans, FindEitherCountingLinesAgreesWithAPlainScan) {
         if (round % 3 == 0) {  // rare bytes: a hit far away, or none
             b0 = b1 = 'Z';
             if (n > 0 && round % 2) text[rng() % n] = 'Z';
+        }
+        if (round % 50 == 1) {  // nothing but line feeds, long: the counters at their fullest
+            n = 30000 + rng() % 3000;
+            text.assign(n, '\n');
+            b0 = b1 = 'Z';
+            if (round % 100 == 1) text[n - 1 - rng() % 200] = 'Z';
         }
         size_t from = n ? rng() % (n + 1) : 0;
         uint64_t expected = 0;
