@@ -502,6 +502,7 @@ def measure_big(name, ed, env, data, work, meta, reps, res, fname='big100.txt', 
     tag = {'big100.txt': '100', 'line20m.txt': '20', 'big1000.txt': '1000'}[fname]
     for _ in range(reps):
         f = os.path.join(data, fname) if in_place else fresh_copy(data, fname, work)
+        warm_memory(data, fname)
         s = Session(ed['cmd'] + [f], env, model=True)
         step = 'open'
         failed = False
@@ -577,7 +578,14 @@ def measure_baseline(data, work, env, reps, res):
         s.close(dict(esc='', quit='', discard=''))
 
 
+def warm_memory(data, fname):
+    """Memory for twice the file made resident and freed just before a measured program starts (see limits.c)."""
+    mib = 2 * os.path.getsize(os.path.join(data, fname)) // (1 << 20) + 64
+    subprocess.run([os.path.join(data, 'limits'), 'warm', str(mib)], check=True)
+
+
 def measure_limits(data, fname, reps, read_only=False):
+    warm_memory(data, fname)
     out = subprocess.run([os.path.join(data, 'limits'), os.path.join(data, fname),
                           os.path.join(data, 'limits.scratch'), str(reps)] + (['read'] if read_only else []),
                          capture_output=True, text=True, check=True)
