@@ -747,7 +747,7 @@ def render(rows, res, eds, limits, seconds, args):
         "Limits for the 100 MB file: " + ', '.join(f"{k} {fmt(v)} ms" for k, v in lim.items()) + '.',
         "'fewest' is the estimate of the fewest bytes that turn the screen before a key into the screen after it "
         "(a terminal model; runs of changed cells with the shortest cursor sequence and SGR, EL for blank tails, "
-        "scrolling the text rows where that is cheaper).",
+        "scrolling the text rows where that is cheaper, the rows that stay mended before or after the scroll, ESC 7 and ESC 8 to come back to a place passed).",
         f"The search looks for '{UNIQUE}', a word found only on the last line. vim runs with -n -i NONE (no swap "
         "or history file); the other peers with their defaults. busybox vi's binary is all of busybox.",
         f"Machine: {machine()}. Run took {seconds:.0f} s.",
