@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "buffer/buffer.hpp"
+#include "session/session.hpp"
 
 void ThrowOnExit(Editor&, int status) { throw EditorLeft{status}; }
 
@@ -62,4 +63,11 @@ void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked) {
 
 std::string TextOf(const Editor& ed) {
     return std::string(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+}
+
+bool StartOnFile(Editor& ed, const char* program, const char* file) {
+    std::string argv0 = program, name = file;
+    char* argv[] = {argv0.data(), name.data(), nullptr};
+    char* envp[] = {nullptr};
+    return StartEditor(ed, 2, argv, envp);
 }

@@ -35,3 +35,6 @@ std::string ReadFile(const std::string& name);
 // default capacity first when the editor has no buffer yet.
 void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked);
 std::string TextOf(const Editor& ed);
+
+// Starts the editor as the program `program` (which picks the mode) on `file`, without an environment.
+bool StartOnFile(Editor& ed, const char* program, const char* file = "file.txt");

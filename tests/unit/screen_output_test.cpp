@@ -117,14 +117,9 @@ Outcome RunKeys(const char* program, const std::string& content, const std::vect
     if (oneBurst) term.AddBurst(all);
     Editor ed(term);
     ed.Exit = ThrowLost;
-    char argv0[8];
-    std::snprintf(argv0, sizeof argv0, "%s", program);
-    char name[] = "file.txt";
-    char* argv[] = {argv0, name, nullptr};
-    char* envp[] = {nullptr};
     Outcome o;
     try {
-        if (StartEditor(ed, 2, argv, envp)) {
+        if (StartOnFile(ed, program)) {
             while ((term.InputLeft() || ed.HasReadAhead) && EditStep(ed)) {
             }
             RefreshWindow(ed);
@@ -202,12 +197,7 @@ void CompareWithComposed(const char* program, unsigned seed, int rows, int cols)
     }
     Editor ed(term);
     ed.Exit = ThrowLost;
-    char argv0[8];
-    std::snprintf(argv0, sizeof argv0, "%s", program);
-    char name[] = "file.txt";
-    char* argv[] = {argv0, name, nullptr};
-    char* envp[] = {nullptr};
-    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    ASSERT_TRUE(StartOnFile(ed, program));
     int scrolls = 0, steps = 0;
     try {
         WinSize size = term.Size();
@@ -266,10 +256,7 @@ TEST(CellDiffs, AScreenLargerThanTheOutputBuffer) {
     FakeTerminal term(201, 255);
     Editor ed(term);
     ed.Exit = ThrowLost;
-    char argv0[] = "ztws", name[] = "file.txt";
-    char* argv[] = {argv0, name, nullptr};
-    char* envp[] = {nullptr};
-    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    ASSERT_TRUE(StartOnFile(ed, "ztws"));
     RefreshWindow(ed);
     DrawStatusLine(ed);
     FlushOutput(ed);
@@ -321,10 +308,7 @@ protected:
     void SetUp() override {
         WriteFile("file.txt", ThousandLines());
         ed.Exit = ThrowOnExit;
-        char argv0[] = "ztws", name[] = "file.txt";
-        char* argv[] = {argv0, name, nullptr};
-        char* envp[] = {nullptr};
-        ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+        ASSERT_TRUE(StartOnFile(ed, "ztws"));
     }
     // One refresh as the main loop does it; the bytes written.
     size_t Refresh() {

@@ -89,12 +89,8 @@ Outcome RunKeys(const std::string& program, const std::vector<std::string>& keys
     }
     Editor ed(term);
     ed.Exit = ThrowOnExit;
-    std::string argv0 = program;
-    char name[] = "file.txt";
-    char* argv[] = {argv0.data(), name, nullptr};
-    char* envp[] = {nullptr};
     Outcome o;
-    EXPECT_TRUE(StartEditor(ed, 2, argv, envp));
+    EXPECT_TRUE(StartOnFile(ed, program.c_str()));
     try {
         while (term.InputLeft() || ed.HasReadAhead)
             if (!EditStep(ed)) break;
@@ -168,10 +164,7 @@ TEST(TypedAhead, EveryKeyOfARunIsItsOwnUndoStep) {
     term.AddBurst("xy\rz\r\rw");
     Editor ed(term);
     ed.Exit = ThrowOnExit;
-    char argv0[] = "ztws", name[] = "file.txt";
-    char* argv[] = {argv0, name, nullptr};
-    char* envp[] = {nullptr};
-    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    ASSERT_TRUE(StartOnFile(ed, "ztws"));
     while (term.InputLeft() || ed.HasReadAhead) ASSERT_TRUE(EditStep(ed));
     EXPECT_EQ(TextOf(ed), "  axy\n  z\n  \n  wb\n");
     EXPECT_EQ(ed.LineNumber, 4u);
@@ -201,10 +194,7 @@ TEST(TypedAhead, TheKeyThatEndsARunStillRuns) {
         "d\x15");
     Editor ed(term);
     ed.Exit = ThrowOnExit;
-    char argv0[] = "ztws", name[] = "file.txt";
-    char* argv[] = {argv0, name, nullptr};
-    char* envp[] = {nullptr};
-    ASSERT_TRUE(StartEditor(ed, 2, argv, envp));
+    ASSERT_TRUE(StartOnFile(ed, "ztws"));
     while (term.InputLeft() || ed.HasReadAhead) ASSERT_TRUE(EditStep(ed));
     // "ab", left, "c" before b, backspace removes c, "d", and ^U takes the d back.
     EXPECT_EQ(TextOf(ed), "abone\n");
