@@ -21,9 +21,9 @@ Pos StepLinesForward(Editor& ed, Pos p, uint64_t k);
 // Display column of p in its line (tabs to multiples of 8); also stored in WantedColumn.
 uint64_t DisplayColumn(Editor& ed, Pos p);
 inline uint64_t TabAdvance(uint64_t c) { return 8 - (c % 8); }
-// From a line start, the first position whose column reaches `column` (a tab that would pass it is
-// not crossed), or the line's line feed.
-Pos PositionAtColumn(Editor& ed, Pos lineStart, uint64_t column);
+// From a line start, the first position whose column reaches `column` (a tab or wide character that
+// would pass it is not crossed), or the line's line feed.
+Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column);
 inline bool AtTextEnd(const Editor& ed, Pos p) { return p == ed.TextEnd; }
 // LineNumber = 1 + the line feeds before Cursor.
 void RecountLineNumber(Editor& ed);
@@ -45,6 +45,42 @@ inline bool InsideBlock(const Editor& ed, Pos p) { return ed.BlockBegin <= p && 
 // Typing inserts on a line feed or in insert mode, else overwrites.
 bool TypingInserts(const Editor& ed);
 inline bool IsWordChar(uint8_t c) { return c > 47; }
+
+// ---- Characters. In a UTF-8 locale (Editor::Utf8) a valid UTF-8 sequence of a printable character,
+// with the combining marks after it, is one character: one cursor step, one deletion, one or two
+// cells. Every other byte is a character of its own, shown as ".". Elsewhere a byte is a character.
+
+// Whether the first of LC_ALL, LC_CTYPE and LANG that is set names the UTF-8 character set.
+bool LocaleIsUtf8(char* const* envp);
+// The code point of the valid UTF-8 sequence at p (before end): its length, or 0 when there is none
+// (overlong forms, surrogates and values beyond U+10FFFF included).
+size_t DecodeUtf8(const uint8_t* p, const uint8_t* end, uint32_t* cp);
+// Cells a code point takes: 1, 2 (wide), 0 (a mark or format character), -1 (not printable).
+int CodePointWidth(uint32_t cp);
+// The code point in lower case, where that has a UTF-8 form of the same length; else cp.
+uint32_t FoldCodePoint(uint32_t cp);
+
+enum class CharShape : uint8_t {
+    Shown,  // drawn as its bytes
+    Dot,    // a byte of no printable character: "."
+    Marks,  // combining marks with nothing before them, drawn on a blank
+};
+struct TextChar {
+    uint32_t length;  // bytes, its combining marks included
+    uint8_t width;    // cells: 1 or 2
+    CharShape shape;
+};
+// The character at p (p < end). A tab or line feed comes back as a Dot: callers take those apart.
+TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8);
+// The start of the character that ends at p (begin < p); never before begin.
+const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8);
+// The position after the character at p (p < TextEnd), and the start of the one before p (p > TextStart).
+Pos NextChar(const Editor& ed, Pos p);
+Pos PrevChar(const Editor& ed, Pos p);
+// Cells the characters in p..end take, which hold no tab or line feed (UTF-8 only).
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end);
+// Cells from lineStart to p, tabs to multiples of 8.
+uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
 
 // ---- Buffer reservation and changes.
 

@@ -82,33 +82,8 @@ Pos StepLinesForward(Editor& ed, Pos p, uint64_t k) {
 
 uint64_t DisplayColumn(Editor& ed, Pos p) {
     if (p > ed.TextEnd) p = ed.TextEnd;
-    Pos s = LineStartOf(ed, p);
-    uint64_t col = 0;
-    while (s < p) {
-        const void* t = memchr(ed.buf + s, '\t', p - s);
-        if (!t) {
-            col += p - s;
-            break;
-        }
-        Pos tab = Pos(static_cast<const uint8_t*>(t) - ed.buf);
-        col += tab - s;
-        col += TabAdvance(col);
-        s = tab + 1;
-    }
-    ed.WantedColumn = col;
-    return col;
-}
-
-Pos PositionAtColumn(Editor& ed, Pos lineStart, uint64_t column) {
-    Pos p = lineStart > ed.TextEnd ? ed.TextEnd : lineStart;
-    uint64_t col = 0;
-    while (col < column && ed.buf[p] != '\n') {
-        uint64_t next = ed.buf[p] == '\t' ? col + TabAdvance(col) : col + 1;
-        if (next > column && ed.buf[p] == '\t') break;
-        col = next;
-        ++p;
-    }
-    return p;
+    ed.WantedColumn = ColumnOf(ed, LineStartOf(ed, p), p);
+    return ed.WantedColumn;
 }
 
 // Line feeds in p..p+n. Sixteen byte-wide counters, emptied before they can overflow, let the

@@ -45,6 +45,7 @@ void NoteConsoleVariant(Editor& ed, char** envp) {
 bool StartEditor(Editor& ed, int argc, char** argv, char** envp) {
     SelectModeFromProgramName(ed, argc > 0 ? argv[0] : nullptr);
     NoteConsoleVariant(ed, envp);
+    ed.Utf8 = LocaleIsUtf8(envp);
     return LoadFile(ed, argc > 1 ? argv[1] : nullptr);
 }
 

@@ -58,8 +58,10 @@ TEST_P(KeyScript, Runs) {
     std::string size = ReadFileOr((c.dir / "size").string(), &has);
     if (has) std::istringstream(size) >> rows >> cols;
 
+    std::vector<std::string> env = Lines(ReadFileOr((c.dir / "env").string(), nullptr));
+
     std::string error;
-    ScriptResult r = RunScript(ModeOf(c.name), hasIn ? &in : nullptr, keys, rows, cols, &error);
+    ScriptResult r = RunScript(ModeOf(c.name), hasIn ? &in : nullptr, keys, rows, cols, &error, env);
     ASSERT_EQ(error, "");
 
     std::string ending = ReadFileOr((c.dir / "exit").string(), &has);

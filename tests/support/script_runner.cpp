@@ -76,7 +76,7 @@ std::vector<std::string> ParseKeys(const std::string& script, std::string* error
 }
 
 ScriptResult RunScript(const std::string& mode, const std::string* inFile, const std::string& keys, int rows,
-                       int cols, std::string* error) {
+                       int cols, std::string* error, const std::vector<std::string>& env) {
     ScriptResult r;
     char dirTemplate[] = "/tmp/zt-script-XXXXXX";
     char* dir = mkdtemp(dirTemplate);
@@ -108,10 +108,13 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
         char name[] = "file.txt";
         char* argv[] = {argv0.data(), name, nullptr};
         char termVar[] = "TERM=xterm";
-        char* envp[] = {termVar, nullptr};
+        std::vector<std::string> entries(env);
+        std::vector<char*> envp = {termVar};
+        for (std::string& e : entries) envp.push_back(e.data());
+        envp.push_back(nullptr);
         r.ending = "running";
         try {
-            if (!StartEditor(ed, 2, argv, envp)) {
+            if (!StartEditor(ed, 2, argv, envp.data())) {
                 r.ending = "left";
             } else {
                 while (term.InputLeft() || ed.HasReadAhead) {

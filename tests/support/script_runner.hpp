@@ -15,6 +15,7 @@
 //   saved   optional: the content of file.txt on disk at the end
 //   bells   optional: how many times the bell rang
 //   exit    optional: "left" when the editor must have left, "lost" when it must have lost its terminal
+//   env     optional: environment entries, one a line (LANG=C.UTF-8), after TERM=xterm
 #pragma once
 
 #include <string>
@@ -35,6 +36,6 @@ std::vector<std::string> ParseKeys(const std::string& script, std::string* error
 
 // Runs one script in a fresh temporary directory (the process's working directory meanwhile).
 ScriptResult RunScript(const std::string& mode, const std::string* inFile, const std::string& keys, int rows,
-                       int cols, std::string* error);
+                       int cols, std::string* error, const std::vector<std::string>& env = {});
 
 std::string ReadFileOr(const std::string& path, bool* exists);

@@ -1,0 +1,274 @@
+// Characters in the text: what one cursor step, one deletion and one screen cell take. In a UTF-8
+// locale a valid sequence of a printable character, with the combining marks after it, is one
+// character; every other byte stands alone and shows as ".". Elsewhere every byte is a character.
+#include <cstring>
+
+#include "buffer/buffer.hpp"
+
+namespace {
+
+// Code points first..last, every stride-th of them, fold to cp + delta.
+struct CaseFold {
+    uint32_t first, last;
+    int32_t delta;
+    uint32_t stride;
+};
+
+#include "buffer/char_tables.inc"
+
+// Looks cp up in ranges packed as first << 11 | (count - 1), sorted by first.
+bool InRanges(const uint32_t* ranges, size_t n, uint32_t cp) {
+    size_t lo = 0, hi = n;
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if ((ranges[mid] >> 11) <= cp)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0) return false;
+    const uint32_t e = ranges[lo - 1];
+    return cp - (e >> 11) <= (e & 0x7FF);
+}
+
+template <size_t N>
+bool InTable(const uint32_t (&table)[N], uint32_t cp) {
+    return InRanges(table, N, cp);
+}
+
+bool IsContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
+
+// Bytes that may begin a character of no width (U+0300 and up); anything below cannot be a mark.
+bool MayBeMark(uint8_t b) { return b >= 0xCC; }
+
+// The character at p as one code point of the text: its length and width, or length 1 and width -1
+// for a byte that is no part of a printable character.
+struct Decoded {
+    uint32_t length;
+    int width;
+};
+
+Decoded DecodeAt(const uint8_t* p, const uint8_t* end) {
+    uint32_t cp = 0;
+    size_t n = DecodeUtf8(p, end, &cp);
+    if (n == 0) return {1, -1};
+    int w = CodePointWidth(cp);
+    if (w < 0) return {1, -1};
+    return {uint32_t(n), w};
+}
+
+}  // namespace
+
+bool LocaleIsUtf8(char* const* envp) {
+    static const char* const kNames[] = {"LC_ALL=", "LC_CTYPE=", "LANG="};
+    for (const char* name : kNames) {
+        const size_t len = std::strlen(name);
+        for (char* const* e = envp; e && *e; ++e) {
+            if (std::strncmp(*e, name, len) != 0 || (*e)[len] == 0) continue;
+            // The character set follows the dot and ends at a modifier: en_US.UTF-8@euro.
+            const char* v = *e + len;
+            const char* dot = std::strchr(v, '.');
+            const char* set = dot ? dot + 1 : v;
+            size_t n = std::strcspn(set, "@");
+            auto is = [&](const char* want) {
+                return n == std::strlen(want) && strncasecmp(set, want, n) == 0;
+            };
+            return is("UTF-8") || is("UTF8");
+        }
+    }
+    return false;
+}
+
+size_t DecodeUtf8(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
+    const uint8_t b = p[0];
+    size_t n;
+    uint32_t v, min;
+    if (b < 0x80) {
+        *cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        n = 2, v = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3, v = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4, v = b & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (size_t(end - p) < n) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (!IsContinuation(p[i])) return 0;
+        v = v << 6 | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are not characters.
+    if (v < min || (v >= 0xD800 && v <= 0xDFFF) || v > 0x10FFFF) return 0;
+    *cp = v;
+    return n;
+}
+
+int CodePointWidth(uint32_t cp) {
+    if (cp < 0xA0) return cp >= 0x20 && cp < 0x7F ? 1 : -1;
+    if (cp < 0x20000) {
+        switch (kBlockWidth[cp >> 8]) {
+            case 0:
+                return 1;
+            case 1:
+                return 2;
+            case 2:
+                return 0;
+            default:
+                break;
+        }
+    }
+    if (InTable(kNotShown, cp)) return -1;
+    if (InTable(kZeroWidth, cp)) return 0;
+    return InTable(kDoubleWidth, cp) ? 2 : 1;
+}
+
+uint32_t FoldCodePoint(uint32_t cp) {
+    if (cp < 0x80) return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+    size_t lo = 0, hi = sizeof kFolds / sizeof kFolds[0];
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (kFolds[mid].first <= cp)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0) return cp;
+    const CaseFold& f = kFolds[lo - 1];
+    if (cp > f.last || (cp - f.first) % f.stride != 0) return cp;
+    return uint32_t(int32_t(cp) + f.delta);
+}
+
+TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
+    const uint8_t b = *p;
+    if (!utf8 || b < 0x80) {
+        const bool shown = utf8 ? b >= 0x20 && b < 0x7F : !(b < 0x20 || (b >= 0x7F && b <= 0x9F));
+        TextChar c{1, 1, shown ? CharShape::Shown : CharShape::Dot};
+        if (!utf8 || !shown || p + 1 >= end || !MayBeMark(p[1])) return c;
+        // An ASCII character with marks after it: they go with it.
+        for (const uint8_t* q = p + 1; q < end && MayBeMark(*q);) {
+            Decoded d = DecodeAt(q, end);
+            if (d.width != 0) break;
+            q += d.length;
+            c.length = uint32_t(q - p);
+        }
+        return c;
+    }
+    Decoded d = DecodeAt(p, end);
+    if (d.width < 0) return {1, 1, CharShape::Dot};
+    // Marks with nothing before them to sit on are drawn on a blank of their own.
+    TextChar c{d.length, uint8_t(d.width == 0 ? 1 : d.width),
+               d.width == 0 ? CharShape::Marks : CharShape::Shown};
+    for (const uint8_t* q = p + d.length; q < end && MayBeMark(*q);) {
+        Decoded m = DecodeAt(q, end);
+        if (m.width != 0) break;
+        q += m.length;
+        c.length = uint32_t(q - p);
+    }
+    return c;
+}
+
+const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8) {
+    // The code point that ends at p: a lead byte up to three bytes back whose sequence ends there.
+    auto pointBefore = [begin](const uint8_t* at, Decoded* d) {
+        if (at[-1] < 0x80) {
+            *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
+            return at - 1;
+        }
+        for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
+            if (IsContinuation(at[-k])) continue;
+            Decoded t = DecodeAt(at - k, at);
+            if (t.length == k) {
+                *d = t;
+                return at - k;
+            }
+            break;
+        }
+        *d = {1, -1};
+        return at - 1;
+    };
+    if (!utf8) return p - 1;
+    Decoded d;
+    const uint8_t* s = pointBefore(p, &d);
+    if (d.width != 0) return s;
+    // A mark: the character starts at its base, when the marks sit on one.
+    while (s > begin) {
+        Decoded before;
+        const uint8_t* t = pointBefore(s, &before);
+        if (before.width == 0) {
+            s = t;
+            continue;
+        }
+        if (before.width > 0) s = t;
+        break;
+    }
+    return s;
+}
+
+Pos NextChar(const Editor& ed, Pos p) {
+    if (!ed.Utf8 || ed.buf[p] == '\n' || ed.buf[p] == '\t') return p + 1;
+    return p + CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
+}
+
+Pos PrevChar(const Editor& ed, Pos p) {
+    if (!ed.Utf8) return p - 1;
+    return Pos(CharStartBefore(ed.buf + ed.TextStart, ed.buf + p, true) - ed.buf);
+}
+
+uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
+    uint64_t col = 0;
+    Pos s = lineStart;
+    while (s < p) {
+        const void* t = std::memchr(ed.buf + s, '\t', p - s);
+        Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - ed.buf) : p;
+        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop) : stop - s;
+        if (stop == p) break;
+        col += TabAdvance(col);
+        s = stop + 1;
+    }
+    return col;
+}
+
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
+    uint64_t cells = 0;
+    while (p < end) {
+        // Plain ASCII goes eight bytes at a time.
+        uint64_t eight;
+        if (end - p >= 9) {
+            std::memcpy(&eight, p, 8);
+            if ((eight & 0x8080808080808080ull) == 0 && p[8] < 0x80) {
+                cells += 8;
+                p += 8;
+                continue;
+            }
+        }
+        TextChar c = CharAt(p, end, true);
+        cells += c.width;
+        p += c.length;
+    }
+    return cells;
+}
+
+Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
+    Pos p = lineStart > ed.TextEnd ? ed.TextEnd : lineStart;
+    uint64_t col = 0;
+    while (col < column && ed.buf[p] != '\n') {
+        const uint8_t b = ed.buf[p];
+        uint64_t width = 1;
+        size_t length = 1;
+        if (b == '\t') {
+            width = TabAdvance(col);
+        } else if (ed.Utf8) {
+            TextChar c = CharAt(ed.buf + p, ed.buf + ed.TextEnd, true);
+            width = c.width;
+            length = c.length;
+        }
+        // A tab or a wide character that would pass the column is not crossed.
+        if (col + width > column && width > 1) break;
+        col += width;
+        p += length;
+    }
+    return p;
+}

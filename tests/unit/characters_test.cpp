@@ -1,0 +1,132 @@
+// Characters: the locale choice, decoding, widths, and stepping that agrees forward and backward.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "buffer/buffer.hpp"
+
+namespace {
+
+bool Utf8Env(std::vector<std::string> entries) {
+    std::vector<char*> env;
+    for (std::string& e : entries) env.push_back(e.data());
+    env.push_back(nullptr);
+    return LocaleIsUtf8(env.data());
+}
+
+TEST(Locale, FirstSetVariableDecides) {
+    EXPECT_TRUE(Utf8Env({"LANG=C.UTF-8"}));
+    EXPECT_TRUE(Utf8Env({"LANG=de_DE.utf8"}));
+    EXPECT_TRUE(Utf8Env({"LC_CTYPE=en_US.UTF-8@euro", "LANG=C"}));
+    EXPECT_FALSE(Utf8Env({"LC_ALL=C", "LC_CTYPE=C.UTF-8"}));
+    EXPECT_FALSE(Utf8Env({"LANG=de_DE.ISO-8859-1"}));
+    EXPECT_FALSE(Utf8Env({"LANG=POSIX"}));
+    EXPECT_FALSE(Utf8Env({}));
+    // An empty variable counts as unset.
+    EXPECT_TRUE(Utf8Env({"LC_ALL=", "LANG=C.UTF-8"}));
+    EXPECT_FALSE(Utf8Env({"LANGUAGE=C.UTF-8"}));
+}
+
+size_t Decode(const std::string& s, uint32_t* cp) {
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    return DecodeUtf8(p, p + s.size(), cp);
+}
+
+TEST(Utf8, DecodesOnlyWellFormedSequences) {
+    uint32_t cp = 0;
+    EXPECT_EQ(Decode("\xC3\xBC", &cp), 2u);
+    EXPECT_EQ(cp, 0xFCu);
+    EXPECT_EQ(Decode("\xF0\x9F\x98\x80", &cp), 4u);
+    EXPECT_EQ(cp, 0x1F600u);
+    EXPECT_EQ(Decode("\xC0\xAF", &cp), 0u);          // overlong
+    EXPECT_EQ(Decode("\xE0\x80\xAF", &cp), 0u);      // overlong
+    EXPECT_EQ(Decode("\xED\xA0\x80", &cp), 0u);      // a surrogate
+    EXPECT_EQ(Decode("\xF4\x90\x80\x80", &cp), 0u);  // beyond U+10FFFF
+    EXPECT_EQ(Decode("\xE2\x82", &cp), 0u);          // cut short
+    EXPECT_EQ(Decode("\xE2\x0A\xAC", &cp), 0u);      // cut by a line feed
+    EXPECT_EQ(Decode("\x80", &cp), 0u);
+}
+
+TEST(Utf8, WidthsAndFolds) {
+    EXPECT_EQ(CodePointWidth('a'), 1);
+    EXPECT_EQ(CodePointWidth(0x7F), -1);
+    EXPECT_EQ(CodePointWidth(0x85), -1);  // C1 control
+    EXPECT_EQ(CodePointWidth(0xE9), 1);
+    EXPECT_EQ(CodePointWidth(0x301), 0);    // combining acute
+    EXPECT_EQ(CodePointWidth(0x200D), 0);   // zero width joiner
+    EXPECT_EQ(CodePointWidth(0x65E5), 2);   // 日
+    EXPECT_EQ(CodePointWidth(0xFF21), 2);   // fullwidth A
+    EXPECT_EQ(CodePointWidth(0x1F600), 2);  // emoji
+    EXPECT_EQ(CodePointWidth(0x2603), 1);   // snowman, text presentation
+    EXPECT_EQ(CodePointWidth(0xAC00), 2);   // Hangul syllable
+    EXPECT_EQ(CodePointWidth(0x378), -1);   // unassigned
+    EXPECT_EQ(CodePointWidth(0x2028), -1);  // line separator
+    EXPECT_EQ(FoldCodePoint(0xC4), 0xE4u);  // Ä
+    EXPECT_EQ(FoldCodePoint(0xE4), 0xE4u);
+    EXPECT_EQ(FoldCodePoint(0x391), 0x3B1u);  // Greek Alpha
+    EXPECT_EQ(FoldCodePoint(0x410), 0x430u);  // Cyrillic A
+    EXPECT_EQ(FoldCodePoint(0x100), 0x101u);  // Ā, in a run of pairs
+    EXPECT_EQ(FoldCodePoint(0x101), 0x101u);
+    EXPECT_EQ(FoldCodePoint('Q'), uint32_t('q'));
+}
+
+// Every character boundary found going forward is found again going backward, whatever the bytes.
+void ExpectStepsAgree(const std::string& text) {
+    const auto* b = reinterpret_cast<const uint8_t*>(text.data());
+    const uint8_t* end = b + text.size();
+    std::vector<const uint8_t*> starts;
+    for (const uint8_t* p = b; p < end;) {
+        starts.push_back(p);
+        TextChar c = CharAt(p, end, true);
+        ASSERT_GE(c.length, 1u);
+        ASSERT_TRUE(c.width == 1 || c.width == 2);
+        p += c.length;
+    }
+    const uint8_t* p = end;
+    for (size_t i = starts.size(); i-- > 0;) {
+        p = CharStartBefore(b, p, true);
+        ASSERT_EQ(p - b, starts[i] - b) << "character " << i << " of " << starts.size();
+    }
+}
+
+TEST(Utf8, StepsAgreeBothWays) {
+    ExpectStepsAgree(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x80\x94 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80");
+    ExpectStepsAgree("e\xCC\x81\xCC\x81x");  // marks on a base
+    ExpectStepsAgree("\xCC\x81\xCC\x81x");   // marks on nothing
+    ExpectStepsAgree("\x01\xCC\x81\xE2\x82\xAC\x82\xC2\x85\xED\xA0\x80");
+    std::mt19937 rng(7);
+    const char* pieces[] = {"a",        "\xCC\x81", "\xE6\x97\xA5", "\xC3",     "\xBC",         "\x80",
+                            "\xF0\x9F", "\x98\x80", "\t",           "\xC2\x85", "\xEF\xBB\xBF", " "};
+    for (int round = 0; round < 300; ++round) {
+        std::string s;
+        for (int i = 0; i < 20; ++i) s += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+        ExpectStepsAgree(s);
+    }
+}
+
+TEST(Utf8, CharactersAndTheirCells) {
+    auto at = [](const std::string& s) {
+        const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+        return CharAt(p, p + s.size(), true);
+    };
+    TextChar c = at("e\xCC\x81z");
+    EXPECT_EQ(c.length, 3u);
+    EXPECT_EQ(c.width, 1);
+    EXPECT_EQ(at("\xE6\x97\xA5").width, 2);
+    EXPECT_EQ(at("\xCC\x81\xCC\x81").shape, CharShape::Marks);
+    EXPECT_EQ(at("\xC2\x85").shape, CharShape::Dot);  // a C1 control: each byte a dot
+    EXPECT_EQ(at("\xC2\x85").length, 1u);
+    EXPECT_EQ(at("\xE6\x97").length, 1u);  // cut short
+    const std::string line =
+        "ab\xE6\x97\xA5"
+        "c\xCC\x81 \xC3\xBC"
+        "defghijkl\xE6\x97\xA5";
+    const auto* p = reinterpret_cast<const uint8_t*>(line.data());
+    EXPECT_EQ(CellsOf(p, p + line.size()), 2u + 2 + 1 + 1 + 1 + 9 + 2);
+}
+
+}  // namespace
