@@ -37,8 +37,6 @@ inline constexpr int kTooManyLinks = 40;
 
 inline constexpr int kMaxRows = 255;
 inline constexpr int kMaxColumns = 255;
-// One composed row: 255 cells plus the few attribute changes a row can hold, and the closing zero.
-inline constexpr int kRowImageSize = 312;
 
 struct ScreenPos {
     int row = 0;
@@ -62,6 +60,28 @@ enum CellAttr : uint8_t {
     kAttrStatus = 4
 };
 
+// A screen cell holds one character as the terminal draws it. The first four of its bytes are packed
+// in the glyph, byte 0 lowest and unused bytes 0 (no character is drawn with a zero byte); up to
+// kCellExtra more lie aside in Extra. The info byte holds the CellAttr in its low bits and the count of
+// bytes aside above them. Glyph 0 is the second cell of a wide character. Combining marks beyond the
+// cell's room are left out of the drawing.
+inline constexpr int kCellExtra = 16;
+inline constexpr int kCellBytes = 4 + kCellExtra;
+inline constexpr uint8_t kAttrBits = 7;
+inline constexpr int kExtraShift = 3;
+inline constexpr uint32_t kRightHalf = 0;
+
+// N cells side by side. Extra is read only where a cell's info counts bytes there.
+template <size_t N>
+struct Cells {
+    uint32_t Glyph[N];
+    uint8_t Info[N];
+    uint8_t Extra[N][kCellExtra];
+};
+// A screen's rows, row r of a screen C columns wide from cell r * C on: a small screen touches few pages.
+inline constexpr size_t kGridCells = size_t(kMaxRows + 1) * kMaxColumns;
+using CellGrid = Cells<kGridCells>;
+
 // Output of a refresh is gathered here and written at once.
 inline constexpr size_t kOutputSize = 16384;
 
@@ -79,26 +99,25 @@ struct Screen {
     int RegionRows = 0;               // the terminal scrolls rows 0..RegionRows-1 only; 0 = the whole screen
     ScreenPos WantedCursor;           // where the terminal cursor goes before the output is written
     bool FramePending = false;        // Frame holds rows composed and not yet sent
-    bool ScreenUnknown = true;        // nothing the terminal shows is known: clear it before drawing
-    bool StatusPending = false;       // StatusImage holds a status line composed and not yet sent
+    int FrameRows = 0, FrameColumns = 0;  // the size Frame was composed for
+    bool ScreenUnknown = true;            // nothing the terminal shows is known: clear it before drawing
+    bool StatusPending = false;           // Status holds a status line composed and not yet sent
+    int StatusWidth = 0;                  // the cells of Status in use: the width it was composed for
     size_t OutLength = 0;
     // A place in Out where the terminal cursor stood on DrawnCursorPos with plain attributes: the
     // flush may save the cursor there (ESC 7) and come back to it at the end (ESC 8).
-    bool MarkSet = false;
-    size_t MarkAt = 0;
-    ScreenPos Mark;
-    uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
+    bool ReturnPlaceSet = false;
+    size_t ReturnPlaceAt = 0;
+    ScreenPos ReturnPlace;
 
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
     // clears them, and the small fields before them share few pages.
-    // Slot 0 is the status row, slot TextRows - r holds text row r: the last image sent there.
-    uint8_t Cache[kMaxRows + 1][kRowImageSize];
+    Cells<kMaxColumns> Status;  // the status row as last composed (prompts, messages)
     // The text rows one refresh composed, top row first, before any of them is sent.
-    uint8_t Frame[kMaxRows][kRowImageSize];
-    // What the terminal shows, row by row from the top (the status row included): the cells and their
-    // CellAttr. Rows are sent as the cells that differ from these.
-    uint8_t ShownCell[kMaxRows + 1][kMaxColumns];
-    uint8_t ShownAttr[kMaxRows + 1][kMaxColumns];
+    CellGrid Frame;
+    // What the terminal shows, the status row included (row TextRows). Rows are sent as the cells that
+    // differ from these.
+    CellGrid Shown;
     uint8_t Out[kOutputSize];
 };
 
@@ -223,10 +242,13 @@ struct Editor {
 private:
     // The arrays that have no initializer of their own, so that a constructor may skip them.
     void ClearLargeArrays() {
-        std::memset(screen.Cache, 0, sizeof screen.Cache);
-        std::memset(screen.Frame, 0, sizeof screen.Frame);
-        std::memset(screen.ShownCell, 0, sizeof screen.ShownCell);
-        std::memset(screen.ShownAttr, 0, sizeof screen.ShownAttr);
+        // The bytes aside (Extra) are read only where a cell counts some, so they are left as they are.
+        std::memset(screen.Frame.Glyph, 0, sizeof screen.Frame.Glyph);
+        std::memset(screen.Frame.Info, 0, sizeof screen.Frame.Info);
+        std::memset(screen.Shown.Glyph, 0, sizeof screen.Shown.Glyph);
+        std::memset(screen.Shown.Info, 0, sizeof screen.Shown.Info);
+        std::memset(screen.Status.Glyph, 0, sizeof screen.Status.Glyph);
+        std::memset(screen.Status.Info, 0, sizeof screen.Status.Info);
         std::memset(screen.Out, 0, sizeof screen.Out);
         std::memset(undo.Stack, 0, sizeof undo.Stack);
     }

@@ -81,6 +81,12 @@ Pos PrevChar(const Editor& ed, Pos p);
 uint64_t CellsOf(const uint8_t* p, const uint8_t* end);
 // Cells from lineStart to p, tabs to multiples of 8.
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
+// The start of p's line, as LineStartOf gives it, without a scan limit and without touching RecountLines.
+Pos LineStartAt(const Editor& ed, Pos p);
+// From p at cell column *column of its line, past every character that ends at or before column
+// `limit`; stops at the line feed and before a tab or wide character that would pass `limit`.
+// *column becomes the column of the position returned.
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit);
 
 // ---- Buffer reservation and changes.
 

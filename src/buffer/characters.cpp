@@ -272,3 +272,60 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
     }
     return p;
 }
+
+Pos LineStartAt(const Editor& ed, Pos p) {
+    if (p <= ed.TextStart) return ed.TextStart;
+    // A backward scan always meets the leading line feed.
+    const void* lf = memrchr(ed.buf, '\n', p);
+    return lf ? Pos(static_cast<const uint8_t*>(lf) - ed.buf) + 1 : ed.TextStart;
+}
+
+namespace {
+bool HasByte(uint64_t eight, uint8_t b) {
+    const uint64_t x = eight ^ (0x0101010101010101ull * b);
+    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+}
+}  // namespace
+
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
+    const uint8_t* buf = ed.buf;
+    const Pos end = ed.TextEnd;
+    uint64_t col = *column;
+    while (col < limit && p < end) {
+        if (!ed.Utf8) {
+            // Every byte but a tab and a line feed is one cell.
+            const Pos stop = end - p < limit - col ? end : p + Pos(limit - col);
+            uint64_t lineFeeds = 0;
+            const uint8_t* q = FindEitherCountingLines(buf + p, buf + stop, '\t', '\n', &lineFeeds);
+            col += uint64_t(q - (buf + p));
+            p = Pos(q - buf);
+            if (p == stop) continue;
+        } else if (limit - col >= 8 && end - p >= 9) {
+            // Plain printable ASCII with no mark after it goes eight bytes at a time.
+            uint64_t eight;
+            std::memcpy(&eight, buf + p, 8);
+            if ((eight & 0x8080808080808080ull) == 0 && !HasByte(eight, '\t') && !HasByte(eight, '\n') &&
+                buf[p + 8] < 0x80) {
+                col += 8;
+                p += 8;
+                continue;
+            }
+        }
+        const uint8_t b = buf[p];
+        if (b == '\n') break;
+        uint64_t width = 1;
+        size_t length = 1;
+        if (b == '\t') {
+            width = TabAdvance(col);
+        } else if (ed.Utf8) {
+            TextChar c = CharAt(buf + p, buf + end, true);
+            width = c.width;
+            length = c.length;
+        }
+        if (col + width > limit) break;
+        col += width;
+        p += length;
+    }
+    *column = col;
+    return p;
+}

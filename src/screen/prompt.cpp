@@ -10,10 +10,16 @@ namespace {
 constexpr int kFieldColumn = 10;
 constexpr char kBanner[] = "Wrenpad zt v2.31\nEnter filename or leave with RETURN\n\n";
 
-// Writes one cell of the entry field, when it lies on the screen.
-void EchoCell(Editor& ed, size_t n, uint8_t c) {
-    size_t col = kFieldColumn + n;
-    if (col < size_t(ed.screen.Columns)) ed.screen.StatusImage[col] = Printable(c);
+// The entry field shows the n bytes entered as characters, from column 10 to the row's end; returns
+// the cells they take.
+int EchoEntry(Editor& ed, const char* buf, size_t n) {
+    const Screen& sc = ed.screen;
+    if (sc.Columns <= kFieldColumn) return int(n);
+    const CellRow row = CellsFrom(ed.screen.Status, 0);
+    for (int c = kFieldColumn; c < sc.Columns; ++c) SetByteCell(row, c, ' ', kAttrStatus);
+    return PutText(row, sc.Columns, kFieldColumn, sc.Columns, reinterpret_cast<const uint8_t*>(buf), n,
+                   ed.Utf8, kAttrStatus) -
+           kFieldColumn;
 }
 
 }  // namespace
@@ -34,8 +40,10 @@ uint8_t CancelKey(const Editor& ed) {
 size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
     Screen& sc = ed.screen;
     ClearStatusRow(ed);
-    for (int i = 0; i < sc.Columns && uint8_t(prompt[i]) > 0x0A; ++i)
-        sc.StatusImage[i] = Printable(uint8_t(prompt[i]));
+    size_t promptLength = 0;
+    while (uint8_t(prompt[promptLength]) > 0x0A) ++promptLength;
+    PutText(CellsFrom(sc.Status, 0), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(prompt),
+            promptLength, false, kAttrStatus);
 
     const uint8_t savedState = ed.ViCommandState;
     const ScreenPos savedPos = sc.CursorScreenPos;
@@ -46,11 +54,13 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
     const uint8_t cancel = CancelKey(ed);
 
     size_t n = 0;
+    int cells = 0;  // what the entry takes on the row
     while (n < limit) {
-        int col = kFieldColumn + int(n);
+        int col = kFieldColumn + cells;
         sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
-        sc.Cache[0][0] = 0;  // the prompt row goes out after every key
+        // The prompt row is brought up to date after every key, and the cursor goes after the entry.
         SendStatusRow(ed);
+        MoveTerminalCursor(ed, sc.CursorScreenPos.row, sc.CursorScreenPos.col);
 
         Key key = KeyDecoder(ed);
         uint8_t b = key.byte;  // 0 for a command key
@@ -65,13 +75,17 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
         }
         if (b == 0x0D) break;
         if (b == 8) {
-            if (n > 0) EchoCell(ed, --n, ' ');
+            // One whole character goes.
+            if (n > 0) {
+                const auto* entry = reinterpret_cast<const uint8_t*>(buf);
+                n = size_t(CharStartBefore(entry, entry + n, ed.Utf8) - entry);
+                cells = EchoEntry(ed, buf, n);
+            }
             continue;
         }
         if (b < 0x20) continue;
-        buf[n] = char(b);
-        EchoCell(ed, n, b);
-        ++n;
+        buf[n++] = char(b);
+        cells = EchoEntry(ed, buf, n);
     }
     if (maxLen > 0 || n > 0) buf[n] = 0;
     sc.CursorScreenPos = savedPos;

@@ -1,12 +1,48 @@
 // Drawing the text window and the status row through the screen cache; prompts; help pages.
 #pragma once
 
+#include "buffer/buffer.hpp"
 #include "editor.hpp"
 
-// ---- Rendering and the screen cache.
+// ---- Cells: a row of them, as composed or as the terminal shows it (Cells in editor.hpp).
+struct CellRow {
+    uint32_t* glyph;
+    uint8_t* info;
+    uint8_t (*extra)[kCellExtra];
+};
+template <size_t N>
+CellRow CellsFrom(Cells<N>& cells, size_t first) {
+    return {cells.Glyph + first, cells.Info + first, cells.Extra + first};
+}
+// Row r of a grid at the screen's present width.
+inline CellRow GridRow(CellGrid& grid, const Screen& sc, int r) {
+    return CellsFrom(grid, size_t(r) * size_t(sc.Columns));
+}
+inline uint8_t AttrOf(const CellRow& row, int c) { return row.info[c] & kAttrBits; }
+inline bool IsRightHalf(const CellRow& row, int c) { return row.glyph[c] == kRightHalf; }
+// The bytes drawn in cell c into out (room for kCellBytes); returns their count, 0 for a right half.
+size_t CellBytes(const CellRow& row, int c, uint8_t* out);
+bool SameCell(const CellRow& a, const CellRow& b, int c);
+bool SameCells(const CellRow& a, const CellRow& b, int n);
+void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc);
+// Cell c becomes the one byte b (no zero) with attribute attr.
+inline void SetByteCell(const CellRow& row, int c, uint8_t b, uint8_t attr) {
+    row.glyph[c] = b;
+    row.info[c] = attr;
+}
+// Cell c, and c + 1 for a wide one, draw the character ch found at p, with attribute attr. Marks
+// beyond a cell's room are left out.
+void SetCharCells(const CellRow& row, int c, const uint8_t* p, const TextChar& ch, uint8_t attr);
+// Lays the n bytes at s out as characters from column c, up to column limit, over what the row held
+// (a wide character cut by this loses its other half too); a wide character that does not fit before
+// limit is left out. Returns the column after the last cell written.
+int PutText(const CellRow& row, int width, int c, int limit, const uint8_t* s, size_t n, bool utf8,
+            uint8_t attr);
+
+// ---- Rendering.
 void ReadWindowSize(Editor& ed);
-// Composes every text row, sends those that differ from the cache, then puts the terminal cursor on
-// the cursor cell (stored in CursorScreenPos and DrawnCursorPos).
+// Composes every text row, sends those that differ from what the terminal shows, then puts the terminal
+// cursor on the cursor cell (stored in CursorScreenPos and DrawnCursorPos).
 void RefreshWindow(Editor& ed);
 // RefreshWindow without sending: for a key that arrives while more input is already waiting. Every
 // state effect of the refresh happens; the rows go out with the next refresh, or before the editor
@@ -15,10 +51,9 @@ void ComposeWindow(Editor& ed);
 // Before a key is awaited: when no input is waiting, sends what was composed and not yet sent, and
 // flushes the output.
 void OutputBeforeWait(Editor& ed);
-// Sends `image` (zero-terminated) for cache slot k when it differs from what the slot holds: the cells
-// that differ from what the terminal shows; the terminal cursor then goes to CursorScreenPos.
-void SendRow(Editor& ed, int slot, const uint8_t* image);
-void SendStatusRow(Editor& ed);  // StatusImage to slot 0
+// Sends the status row's cells that differ from what the terminal shows; the terminal cursor then goes
+// to CursorScreenPos (nothing moves when no cell differs).
+void SendStatusRow(Editor& ed);
 // The first four cells of the status row become `text` (a pending prefix key: "^K  ").
 void ShowPrefixKey(Editor& ed, const char* text);
 // Where the terminal cursor is to stand once the output is written.
@@ -34,7 +69,7 @@ bool OutputWaiting(const Editor& ed);
 // FlushOutput, with the scroll region given back to the whole screen: before the terminal goes to the
 // shell or the editor leaves.
 void ReleaseTerminal(Editor& ed);
-// Makes every slot differ from any image, so the next refresh sends every row.
+// Forgets what the terminal shows, so the next refresh sends every row.
 void InvalidateScreenCache(Editor& ed);
 // Writes every row again as the terminal showed it (after the terminal came back from the shell).
 void RepaintScreen(Editor& ed);
@@ -47,12 +82,10 @@ void PromptCursor(Editor& ed);   // status row, column 10
 void RestoreCursor(Editor& ed);  // back to DrawnCursorPos
 // Writes v's digits so the last lands at `end`; returns the position before the first digit.
 char* NumberToDecimal(uint64_t v, char* end);
-// The byte as a cell: control bytes (0x00-0x1F, 0x7F-0x9F) show as '.'.
-inline uint8_t Printable(uint8_t c) { return (c < 0x20 || (c >= 0x7F && c <= 0x9F)) ? '.' : c; }
 
 // ---- Status row.
 void DrawStatusLine(Editor& ed);
-// The status line composed into StatusImage, not sent.
+// The status line composed into Status, not sent.
 void ComposeStatusLine(Editor& ed);
 void ClearStatusRow(Editor& ed);
 // Copies text over the start of the status row (up to its first byte <= 0x0A), sends it and puts the

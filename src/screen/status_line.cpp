@@ -6,7 +6,13 @@
 
 namespace {
 
-void Put(uint8_t* img, int col, const char* text) { std::memcpy(img + col, text, std::strlen(text)); }
+CellRow StatusCells(Editor& ed) { return CellsFrom(ed.screen.Status, 0); }
+
+// ASCII text from column col; it must fit the row.
+void Put(Editor& ed, int col, const char* text) {
+    PutText(StatusCells(ed), ed.screen.StatusWidth, col, ed.screen.StatusWidth,
+            reinterpret_cast<const uint8_t*>(text), std::strlen(text), false, kAttrStatus);
+}
 
 const char* ModeTag(uint8_t mode) {
     switch (mode) {
@@ -22,23 +28,27 @@ const char* ModeTag(uint8_t mode) {
 }
 
 // "line:column" with the column's last digit at `end`; whatever would fall left of column 0 is lost.
-void PutPosition(uint8_t* img, int end, uint64_t line, uint64_t column) {
+void PutPosition(Editor& ed, int end, uint64_t line, uint64_t column) {
     char tmp[48];
-    char* last = tmp + sizeof tmp - 1;
-    char* p = NumberToDecimal(column, last);
+    char* last = tmp + sizeof tmp;
+    char* p = NumberToDecimal(column, last - 1);
     *p = ':';
-    p = NumberToDecimal(line, p - 1);
-    for (char* q = last; q > p; --q, --end) {
-        if (end < 0) break;
-        img[end] = uint8_t(*q);
+    p = NumberToDecimal(line, p - 1) + 1;
+    int from = end + 1 - int(last - p);
+    if (from < 0) {
+        p -= from;
+        from = 0;
     }
+    PutText(StatusCells(ed), ed.screen.StatusWidth, from, end + 1, reinterpret_cast<const uint8_t*>(p),
+            size_t(last - p), false, kAttrStatus);
 }
 
 }  // namespace
 
 void ClearStatusRow(Editor& ed) {
-    std::memset(ed.screen.StatusImage, ' ', size_t(ed.screen.Columns));
-    ed.screen.StatusImage[ed.screen.Columns] = 0;
+    Screen& sc = ed.screen;
+    sc.StatusWidth = sc.Columns;
+    for (int c = 0; c < sc.Columns; ++c) SetByteCell(StatusCells(ed), c, ' ', kAttrStatus);
 }
 
 void DrawStatusLine(Editor& ed) {
@@ -50,33 +60,36 @@ void ComposeStatusLine(Editor& ed) {
     ed.screen.StatusPending = true;
     ClearStatusRow(ed);
     const int c = ed.screen.Columns;
-    uint8_t* img = ed.screen.StatusImage;
     if (c >= 32) {
-        img[1] = ed.ChangedMark;
-        Put(img, c - 4, "vi");
+        const char mark[2] = {char(ed.ChangedMark), 0};
+        Put(ed, 1, mark);
+        Put(ed, c - 4, "vi");
         const char* word;
         if (ed.EditMode == VI && ed.ViCommandState == 1) {
             word = "CMD ";
         } else {
             if (ed.EditMode != VI) {
-                Put(img, c - 12, "altH=hel");
-                Put(img, c - 4, ModeTag(ed.EditMode));
+                Put(ed, c - 12, "altH=hel");
+                Put(ed, c - 4, ModeTag(ed.EditMode));
             }
             word = ed.InsertMode == kInsert ? "INS " : "OVR ";
         }
-        Put(img, 4, word);
-        // A control byte in the name must not reach the terminal as one.
-        for (int i = 0; i < c - 30 && ed.FileName[i]; ++i) img[10 + i] = Printable(uint8_t(ed.FileName[i]));
-        PutPosition(img, c - 15, ed.LineNumber, ed.screen.CursorColumn + 1);
+        Put(ed, 4, word);
+        // The name as characters; a control byte in it must not reach the terminal as one.
+        PutText(StatusCells(ed), c, 10, 10 + c - 30, reinterpret_cast<const uint8_t*>(ed.FileName),
+                strnlen(ed.FileName, sizeof ed.FileName), ed.Utf8, kAttrStatus);
+        PutPosition(ed, c - 15, ed.LineNumber, ed.screen.CursorColumn + 1);
     }
 }
 
 void ShowStatusText(Editor& ed, const char* text) {
-    uint8_t* img = ed.screen.StatusImage;
-    const int c = ed.screen.Columns;
+    Screen& sc = ed.screen;
     // A row composed for another width (or never composed) cannot be overlaid.
-    if (strnlen(reinterpret_cast<const char*>(img), kRowImageSize) != size_t(c)) ClearStatusRow(ed);
-    for (int i = 0; i < c && uint8_t(text[i]) > 0x0A; ++i) img[i] = Printable(uint8_t(text[i]));
+    if (sc.StatusWidth != sc.Columns) ClearStatusRow(ed);
+    size_t n = 0;
+    while (uint8_t(text[n]) > 0x0A) ++n;
+    PutText(StatusCells(ed), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(text), n, ed.Utf8,
+            kAttrStatus);
     SendStatusRow(ed);
     PromptCursor(ed);
     FlushOutput(ed);  // seen at once, also while a long save runs under it

@@ -71,3 +71,39 @@ bool StartOnFile(Editor& ed, const char* program, const char* file) {
     char* envp[] = {nullptr};
     return StartEditor(ed, 2, argv, envp);
 }
+
+std::string CellsText(const CellRow& row, int n) {
+    std::string s;
+    for (int c = 0; c < n; ++c) {
+        uint8_t bytes[kCellBytes];
+        s.append(reinterpret_cast<const char*>(bytes), CellBytes(row, c, bytes));
+    }
+    return s;
+}
+
+std::string CellsAttrs(const CellRow& row, int n) {
+    std::string s;
+    for (int c = 0; c < n; ++c) {
+        switch (AttrOf(row, c)) {
+            case kAttrPlain:
+                s += ' ';
+                break;
+            case kAttrBold:
+                s += 'b';
+                break;
+            case kAttrReverse:
+                s += 'r';
+                break;
+            case kAttrStatus:
+                s += 's';
+                break;
+            default:
+                s += '?';
+        }
+    }
+    return s;
+}
+
+std::string StatusText(Editor& ed) {
+    return CellsText(CellsFrom(ed.screen.Status, 0), ed.screen.StatusWidth);
+}

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "editor.hpp"
+#include "screen/screen.hpp"
 
 // Thrown by ThrowOnExit: the editor left (its terminal ran out of input, or a command ended it).
 struct EditorLeft {
@@ -38,3 +38,10 @@ std::string TextOf(const Editor& ed);
 
 // Starts the editor as the program `program` (which picks the mode) on `file`, without an environment.
 bool StartOnFile(Editor& ed, const char* program, const char* file = "file.txt");
+
+// What the first n cells of a row show: the characters (a wide one once) and one attribute letter per
+// cell (' ' plain, 'b' bold, 'r' reverse, 's' status colours, '?' unknown).
+std::string CellsText(const CellRow& row, int n);
+std::string CellsAttrs(const CellRow& row, int n);
+// The status row as last composed: its characters.
+std::string StatusText(Editor& ed);

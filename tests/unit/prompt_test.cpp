@@ -6,6 +6,7 @@
 #include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST(ReadLine, EntryStopsAtTheWidthLimit) {
 TEST(ReadLine, NarrowTerminalKeepsTheCallersLimit) {
     PromptFixture f(WS, 24, 8);
     EXPECT_EQ(f.Line(std::string(20, 'z') + "\r"), 20u);
-    EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(f.ed.screen.StatusImage)), 8u);
+    EXPECT_EQ(StatusText(f.ed).size(), 8u);
     EXPECT_EQ(f.StatusRow(), "FILENAME");
 }
 

@@ -30,11 +30,6 @@ void Draw(Editor& ed) {
     FlushOutput(ed);
 }
 
-// The image last sent for text row r.
-std::string Image(const Editor& ed, int r = 0) {
-    return reinterpret_cast<const char*>(ed.screen.Cache[ed.screen.TextRows - r]);
-}
-
 TEST(RenderRow, TabsAdvanceToMultiplesOfEight) {
     FakeTerminal term(24, 80);
     Editor ed(term);
@@ -116,9 +111,12 @@ TEST(RenderRow, BlockRuleAppliesAtTheFirstClippedPosition) {
     ed.InsertMode = kOverwrite;
     ed.screen.CursorScreenPos = {2, 0};
     Draw(ed);
-    EXPECT_EQ(Image(ed, 0), "\x1b[0m" + std::string(20, 'x') + "\x1b[1m");
-    EXPECT_EQ(Image(ed, 1), "\x1b[1m" + two + "\x1b[0m");
-    EXPECT_EQ(Image(ed, 2), "\x1b[0mz" + std::string(19, ' '));
+    EXPECT_EQ(term.screen.Row(0), std::string(20, 'x'));
+    EXPECT_EQ(term.screen.Attrs(0), std::string(20, ' '));
+    EXPECT_EQ(term.screen.Row(1), two);
+    EXPECT_EQ(term.screen.Attrs(1), std::string(20, 'b'));
+    EXPECT_EQ(term.screen.Row(2), std::string("z") + std::string(19, ' '));
+    EXPECT_EQ(term.screen.Attrs(2), std::string(20, ' '));
 }
 
 TEST(RenderRow, BlockRuleAppliesAmongHiddenCells) {
@@ -130,8 +128,8 @@ TEST(RenderRow, BlockRuleAppliesAmongHiddenCells) {
     ed.BlockBegin = 1 + 10;  // begins and ends left of the window (offset 200 - 80 + 5 = 125)
     ed.BlockEnd = 1 + 20;
     Draw(ed);
-    EXPECT_EQ(Image(ed, 0),
-              "\x1b[0m\x1b[1m\x1b[0m" + line.substr(125) + "\x1b[1m \x1b[0m" + std::string(4, ' '));
+    EXPECT_EQ(term.screen.Row(0), line.substr(125) + std::string(5, ' '));
+    EXPECT_EQ(term.screen.Attrs(0), std::string(75, ' ') + "b    ");
 }
 
 TEST(RenderRow, CursorHighlight) {
@@ -139,14 +137,14 @@ TEST(RenderRow, CursorHighlight) {
     Editor ed(term);
     SetText(ed, "abc", 3);
     Draw(ed);
-    EXPECT_EQ(Image(ed).substr(0, 17), "\x1b[0mabc\x1b[1m \x1b[0m ");
+    EXPECT_EQ(term.screen.Row(0).substr(0, 5), "abc  ");
     EXPECT_EQ(term.screen.Attrs(0).substr(0, 5), "   b ");
     EXPECT_EQ(ed.screen.DrawnCursorPos.row, 0);
     EXPECT_EQ(ed.screen.DrawnCursorPos.col, 3);
 
     ed.InsertMode = kOverwrite;
     Draw(ed);
-    EXPECT_EQ(Image(ed), "\x1b[0mabc" + std::string(77, ' '));
+    EXPECT_EQ(term.screen.Row(0), "abc" + std::string(77, ' '));
     EXPECT_EQ(term.screen.Attrs(0), std::string(80, ' '));
     EXPECT_EQ(term.screen.CursorCol(), 3);
 

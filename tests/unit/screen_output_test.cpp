@@ -73,20 +73,9 @@ std::vector<std::string> Shown(const FakeTerminal& term) {
     return v;
 }
 
-// What a row image shows: its cells and their attribute letters.
-std::pair<std::string, std::string> ImageCells(const uint8_t* image, bool status) {
-    std::string cells, attrs;
-    char attr = status ? 's' : ' ';
-    for (const uint8_t* p = image; *p; ++p) {
-        if (!status && p[0] == 0x1b) {
-            attr = p[2] == '1' ? 'b' : p[2] == '7' ? 'r' : ' ';
-            p += 3;
-            continue;
-        }
-        cells += char(*p);
-        attrs += attr;
-    }
-    return {cells, attrs};
+// What a composed row shows: its characters and their attribute letters.
+std::pair<std::string, std::string> ComposedCells(const CellRow& row, int n) {
+    return {CellsText(row, n), CellsAttrs(row, n)};
 }
 
 struct Outcome {
@@ -206,13 +195,13 @@ void CompareWithComposed(const char* program, unsigned seed, int rows, int cols)
             DrawStatusLine(ed);
             FlushOutput(ed);
             ++steps;
-            const Screen& sc = ed.screen;
+            Screen& sc = ed.screen;
             for (int r = 0; r < sc.TextRows; ++r) {
-                auto [cells, attrs] = ImageCells(sc.Frame[r], false);
+                auto [cells, attrs] = ComposedCells(GridRow(sc.Frame, sc, r), sc.Columns);
                 ASSERT_EQ(term.screen.Row(r), cells) << "row " << r << " after step " << steps;
                 ASSERT_EQ(term.screen.Attrs(r), attrs) << "row " << r << " after step " << steps;
             }
-            auto [cells, attrs] = ImageCells(sc.StatusImage, true);
+            auto [cells, attrs] = ComposedCells(CellsFrom(sc.Status, 0), sc.StatusWidth);
             ASSERT_EQ(term.screen.Row(sc.TextRows), cells) << "status row after step " << steps;
             ASSERT_EQ(term.screen.Attrs(sc.TextRows), attrs) << "status row after step " << steps;
             if (sc.CursorScreenPos.col < sc.Columns) {

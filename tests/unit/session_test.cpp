@@ -231,10 +231,13 @@ TEST(EditorState, AFreshEditorClearsTheArraysItHasNoInitializerFor) {
         const unsigned char* b = static_cast<const unsigned char*>(p);
         return std::all_of(b, b + n, [](unsigned char c) { return c == 0; });
     };
-    EXPECT_TRUE(allZero(ed->screen.Cache, sizeof ed->screen.Cache));
-    EXPECT_TRUE(allZero(ed->screen.Frame, sizeof ed->screen.Frame));
-    EXPECT_TRUE(allZero(ed->screen.ShownCell, sizeof ed->screen.ShownCell));
-    EXPECT_TRUE(allZero(ed->screen.ShownAttr, sizeof ed->screen.ShownAttr));
+    // The cells' bytes aside are read only where a cell counts some.
+    EXPECT_TRUE(allZero(ed->screen.Status.Glyph, sizeof ed->screen.Status.Glyph));
+    EXPECT_TRUE(allZero(ed->screen.Status.Info, sizeof ed->screen.Status.Info));
+    EXPECT_TRUE(allZero(ed->screen.Frame.Glyph, sizeof ed->screen.Frame.Glyph));
+    EXPECT_TRUE(allZero(ed->screen.Frame.Info, sizeof ed->screen.Frame.Info));
+    EXPECT_TRUE(allZero(ed->screen.Shown.Glyph, sizeof ed->screen.Shown.Glyph));
+    EXPECT_TRUE(allZero(ed->screen.Shown.Info, sizeof ed->screen.Shown.Info));
     EXPECT_TRUE(allZero(ed->screen.Out, sizeof ed->screen.Out));
     EXPECT_TRUE(allZero(ed->undo.Stack, sizeof ed->undo.Stack));
     ed->~Editor();

@@ -5,10 +5,11 @@
 
 #include "screen/screen.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
-std::string StatusImage(const Editor& ed) { return reinterpret_cast<const char*>(ed.screen.StatusImage); }
+std::string StatusImage(Editor& ed) { return StatusText(ed); }
 
 struct StatusFixture {
     FakeTerminal term;

@@ -1,0 +1,115 @@
+// Screen cells: what one of them holds, how two compare, and characters laid out into them.
+#include <cstring>
+
+#include "screen/screen.hpp"
+
+namespace {
+
+size_t ExtraCount(uint8_t info) { return info >> kExtraShift; }
+
+// Of the n bytes of a character at s, the most that fit `room` and end on a whole code point: the base
+// stays, marks beyond the room go.
+size_t KeptLength(const uint8_t* s, size_t n, size_t room) {
+    if (n <= room) return n;
+    size_t kept = 0;
+    while (kept < n) {
+        uint32_t cp;
+        size_t k = DecodeUtf8(s + kept, s + n, &cp);
+        if (k == 0) k = 1;
+        if (kept + k > room) break;
+        kept += k;
+    }
+    return kept;
+}
+
+// Cell c holds the n bytes at s (1 <= n <= kCellBytes).
+void SetBytes(const CellRow& row, int c, const uint8_t* s, size_t n, uint8_t attr) {
+    const size_t inGlyph = n < 4 ? n : 4;
+    uint32_t g = 0;
+    for (size_t i = 0; i < inGlyph; ++i) g |= uint32_t(s[i]) << (8 * i);
+    row.glyph[c] = g;
+    row.info[c] = uint8_t(attr | (n - inGlyph) << kExtraShift);
+    if (n > 4) std::memcpy(row.extra[c], s + 4, n - 4);
+}
+
+// Before a character of `cells` cells goes to column c: a wide character it would cut in two becomes
+// a blank in the half that stays.
+void SplitWide(const CellRow& row, int width, int c, int cells) {
+    if (c > 0 && IsRightHalf(row, c)) SetByteCell(row, c - 1, ' ', AttrOf(row, c - 1));
+    if (c + cells < width && IsRightHalf(row, c + cells))
+        SetByteCell(row, c + cells, ' ', AttrOf(row, c + cells));
+}
+
+}  // namespace
+
+size_t CellBytes(const CellRow& row, int c, uint8_t* out) {
+    uint32_t g = row.glyph[c];
+    size_t n = 0;
+    for (; n < 4 && (g & 0xFF); ++n, g >>= 8) out[n] = uint8_t(g);
+    const size_t more = ExtraCount(row.info[c]);
+    if (more) std::memcpy(out + n, row.extra[c], more);
+    return n + more;
+}
+
+bool SameCell(const CellRow& a, const CellRow& b, int c) {
+    if (a.glyph[c] != b.glyph[c] || a.info[c] != b.info[c]) return false;
+    const size_t more = ExtraCount(a.info[c]);
+    return more == 0 || std::memcmp(a.extra[c], b.extra[c], more) == 0;
+}
+
+bool SameCells(const CellRow& a, const CellRow& b, int n) {
+    if (n <= 0) return true;
+    if (std::memcmp(a.glyph, b.glyph, size_t(n) * sizeof a.glyph[0]) != 0) return false;
+    if (std::memcmp(a.info, b.info, size_t(n)) != 0) return false;
+    for (int c = 0; c < n; ++c) {
+        const size_t more = ExtraCount(a.info[c]);
+        if (more && std::memcmp(a.extra[c], b.extra[c], more) != 0) return false;
+    }
+    return true;
+}
+
+void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc) {
+    to.glyph[tc] = from.glyph[fc];
+    to.info[tc] = from.info[fc];
+    const size_t more = ExtraCount(from.info[fc]);
+    if (more) std::memcpy(to.extra[tc], from.extra[fc], more);
+}
+
+void SetCharCells(const CellRow& row, int c, const uint8_t* p, const TextChar& ch, uint8_t attr) {
+    switch (ch.shape) {
+        case CharShape::Dot:
+            SetByteCell(row, c, '.', attr);
+            return;
+        case CharShape::Marks: {
+            // Marks with nothing to sit on are drawn on a blank.
+            uint8_t bytes[kCellBytes];
+            bytes[0] = ' ';
+            const size_t n = KeptLength(p, ch.length, kCellBytes - 1);
+            std::memcpy(bytes + 1, p, n);
+            SetBytes(row, c, bytes, n + 1, attr);
+            break;
+        }
+        case CharShape::Shown:
+            SetBytes(row, c, p, KeptLength(p, ch.length, kCellBytes), attr);
+            break;
+    }
+    if (ch.width == 2) {
+        row.glyph[c + 1] = kRightHalf;
+        row.info[c + 1] = attr;
+    }
+}
+
+int PutText(const CellRow& row, int width, int c, int limit, const uint8_t* s, size_t n, bool utf8,
+            uint8_t attr) {
+    if (limit > width) limit = width;
+    const uint8_t* end = s + n;
+    while (s < end && c < limit) {
+        TextChar ch = CharAt(s, end, utf8);
+        if (c + ch.width > limit) break;
+        SplitWide(row, width, c, ch.width);
+        SetCharCells(row, c, s, ch, attr);
+        c += ch.width;
+        s += ch.length;
+    }
+    return c;
+}

@@ -1,0 +1,152 @@
+// Whether to let the terminal scroll its text rows before the composed ones go out, and by how much.
+#include <cstdlib>
+#include <cstring>
+
+#include "screen/renderer.hpp"
+
+namespace {
+
+// A row of blanks, as a scroll leaves it; made by the compiler, so that no code runs for it at start.
+// It holds no bytes aside, so it has no room for them either.
+struct BlankRow {
+    uint32_t glyph[kMaxColumns];
+    uint8_t info[kMaxColumns];
+    constexpr BlankRow() : glyph(), info() {
+        for (int c = 0; c < kMaxColumns; ++c) {
+            glyph[c] = ' ';
+            info[c] = kAttrPlain;
+        }
+    }
+};
+constexpr BlankRow kBlankRow;
+
+CellRow Blanks() {
+    return {const_cast<uint32_t*>(kBlankRow.glyph), const_cast<uint8_t*>(kBlankRow.info), nullptr};
+}
+
+// The bytes the text rows cost against what the terminal shows, sent as they are.
+size_t RowsCost(Editor& ed, CellSender& s) {
+    Screen& sc = ed.screen;
+    for (int r = 0; r < sc.TextRows; ++r) {
+        const CellRow composed = GridRow(sc.Frame, sc, r), shown = GridRow(sc.Shown, sc, r);
+        if (SameCells(composed, shown, sc.Columns)) continue;
+        s.Row(r, composed, shown, sc.Columns, true);
+    }
+    return s.bytes;
+}
+
+// What the terminal shows moves with its rows: rows `from` on, `count` of them, to row `to`.
+void MoveShownRows(Screen& sc, int from, int to, int count) {
+    const size_t width = size_t(sc.Columns);
+    CellGrid& g = sc.Shown;
+    std::memmove(g.Glyph + size_t(to) * width, g.Glyph + size_t(from) * width, size_t(count) * width * 4);
+    std::memmove(g.Info + size_t(to) * width, g.Info + size_t(from) * width, size_t(count) * width);
+    // The bytes aside only where a cell has some, in an order that reads each before it is overwritten.
+    for (int i = 0; i < count; ++i) {
+        const int k = to < from ? i : count - 1 - i;
+        const CellRow dst = GridRow(g, sc, to + k), src = GridRow(g, sc, from + k);
+        for (int c = 0; c < sc.Columns; ++c)
+            if (dst.info[c] >> kExtraShift) std::memcpy(dst.extra[c], src.extra[c], kCellExtra);
+    }
+}
+
+// Sends, or in a dry run counts, the text rows by letting the terminal scroll them by k rows first
+// (positive: the text moves up). The rows that stay in view are brought up to date before the scroll,
+// where they still are, which spares moving back to them across it; then the scroll; then the rows
+// that came into view, over the blanks it left.
+size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
+    Screen& sc = ed.screen;
+    const int n = sc.TextRows;
+    const int d = k > 0 ? k : -k;
+    if (sc.RegionRows != n) {
+        char seq[16];
+        std::memcpy(seq, "\x1b[1;", 4);
+        char* o = NumberToDecimal(uint64_t(n), seq + 15);
+        const size_t digits = size_t(seq + 15 - o);
+        std::memmove(seq + 4, o + 1, digits);
+        seq[4 + digits] = 'r';
+        s.Emit(seq, 5 + digits);
+        if (!s.dry) sc.RegionRows = n;
+        s.row = s.col = 0;  // setting the region puts the cursor home
+    }
+    for (int r = k > 0 ? 0 : d; r < n && r + k < n; ++r) {
+        const int now = r + k;  // where composed row r shows before the scroll
+        s.Row(now, GridRow(sc.Frame, sc, r), GridRow(sc.Shown, sc, now), sc.Columns, true);
+    }
+
+    // The scroll itself: plain attributes (a terminal may fill the new rows with the background in
+    // force), the cursor to the margin, one LF or ESC M per row.
+    s.SetAttr(kAttrPlain);
+    s.MoveTo(k > 0 ? n - 1 : 0, 0, nullptr);
+    for (int i = 0; i < d; ++i) s.Emit(k > 0 ? "\n" : "\x1bM", k > 0 ? 1 : 2);
+    s.row = k > 0 ? n - 1 : 0;
+    s.col = 0;
+    const int first = k > 0 ? n - d : 0;  // the rows that came into view
+    if (!s.dry) {
+        if (k > 0)
+            MoveShownRows(sc, d, 0, n - d);
+        else
+            MoveShownRows(sc, 0, d, n - d);
+        for (int r = first; r < first + d; ++r) {
+            const CellRow shown = GridRow(sc.Shown, sc, r);
+            for (int c = 0; c < sc.Columns; ++c) SetByteCell(shown, c, ' ', kAttrPlain);
+        }
+    }
+    for (int r = first; r < first + d; ++r) {
+        // A dry run leaves the shown rows as they were: compare with the blanks the scroll leaves.
+        s.Row(r, GridRow(sc.Frame, sc, r), s.dry ? Blanks() : GridRow(sc.Shown, sc, r), sc.Columns, true);
+    }
+    return s.bytes;
+}
+
+uint64_t HashRow(const CellRow& row, int n) {
+    uint64_t h = 1469598103934665603ull;
+    for (int c = 0; c < n; ++c) {
+        uint8_t bytes[kCellBytes];
+        const size_t len = CellBytes(row, c, bytes);
+        for (size_t i = 0; i < len; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+        h = (h ^ (0x100u | row.info[c])) * 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace
+
+// Lets the terminal scroll its text rows by the shift that makes them closest to the composed ones,
+// when sending the rows that way costs fewer bytes; the rows then all go out with the scroll, and
+// the refresh's own pass finds nothing left to send.
+void ScrollIfCheaper(Editor& ed) {
+    Screen& sc = ed.screen;
+    const int n = sc.TextRows;
+    if (n < 2 || sc.ScreenUnknown) return;  // nothing known on the terminal is worth keeping
+    int changed = 0;
+    for (int r = 0; r < n; ++r)
+        changed += !SameCells(GridRow(sc.Frame, sc, r), GridRow(sc.Shown, sc, r), sc.Columns);
+    if (changed < 3) return;
+
+    uint64_t composed[kMaxRows], shown[kMaxRows];
+    for (int r = 0; r < n; ++r) {
+        composed[r] = HashRow(GridRow(sc.Frame, sc, r), sc.Columns);
+        shown[r] = HashRow(GridRow(sc.Shown, sc, r), sc.Columns);
+    }
+    int bestShift = 0, bestMatches = 0;
+    for (int k = 1 - n; k < n; ++k) {
+        if (k == 0) continue;
+        int matches = 0;
+        for (int r = k > 0 ? 0 : -k; r < n && r + k < n; ++r) matches += composed[r] == shown[r + k];
+        if (matches > bestMatches ||
+            (matches == bestMatches && matches > 0 && std::abs(k) < std::abs(bestShift))) {
+            bestMatches = matches;
+            bestShift = k;
+        }
+    }
+    if (bestMatches == 0) return;
+
+    CellSender plain(ed, true);
+    const size_t withoutScroll = RowsCost(ed, plain);
+    CellSender dry(ed, true);
+    if (ScrollAndSend(ed, dry, bestShift) >= withoutScroll) return;
+    CellSender s(ed, false);
+    ScrollAndSend(ed, s, bestShift);
+    s.Commit();
+}

@@ -1,0 +1,102 @@
+// The refresh of the text window and the operations that choose the cursor's screen row.
+#include "screen/renderer.hpp"
+
+void ReadWindowSize(Editor& ed) {
+    WinSize ws = ed.term.Size();
+    if (ws.failed && ed.screen.SizeKnown) return;  // keep the last size read
+    int rows = ws.rows;
+    int cols = ws.cols;
+    if (ws.failed || cols <= 0) {
+        rows = 24;
+        cols = 80;
+    } else {
+        ed.screen.SizeKnown = true;
+    }
+    if (rows < 1) rows = 1;
+    if (rows > kMaxRows) rows = kMaxRows;
+    if (cols > kMaxColumns) cols = kMaxColumns;
+    Screen& sc = ed.screen;
+    // After a resize nothing the terminal shows is known any more.
+    if (rows - 1 != sc.TextRows || cols != sc.Columns) {
+        sc.TextRows = rows - 1;
+        sc.Columns = cols;
+        InvalidateScreenCache(ed);
+    }
+}
+
+static void SendFrame(Editor& ed) {
+    Screen& sc = ed.screen;
+    // Rows composed for another size are composed again for this one.
+    if (sc.FrameRows != sc.TextRows || sc.FrameColumns != sc.Columns) ComposeFrame(ed);
+    sc.FramePending = false;
+    ScrollIfCheaper(ed);
+    for (int r = 0; r < sc.TextRows; ++r) SendCells(ed, r, GridRow(sc.Frame, sc, r), sc.Columns);
+}
+
+void RefreshWindow(Editor& ed) {
+    ComposeFrame(ed);
+    SendFrame(ed);
+    RestoreCursor(ed);
+}
+
+void ComposeWindow(Editor& ed) {
+    ComposeFrame(ed);
+    ed.screen.FramePending = true;
+    RestoreCursor(ed);
+}
+
+void OutputBeforeWait(Editor& ed) {
+    Screen& sc = ed.screen;
+    if (!sc.FramePending && !sc.StatusPending && !OutputWaiting(ed)) return;
+    if (ed.term.InputPending()) return;  // the next key's refresh will show it all
+    // Rows composed for a key whose refresh was skipped go out now, under whatever the command that
+    // waits has put on the status row, with the cursor where that command wants it.
+    const ScreenPos wanted = sc.WantedCursor;
+    if (sc.FramePending) SendFrame(ed);
+    if (sc.StatusPending) SendStatusRow(ed);
+    sc.WantedCursor = wanted;
+    FlushOutput(ed);
+}
+
+static void SetCursorScreenPos(Editor& ed, int row, int col) {
+    ed.screen.CursorScreenPos = {row, col};
+    MoveTerminalCursor(ed, row, col);
+}
+
+void WindowRowUp(Editor& ed) {
+    const ScreenPos& p = ed.screen.CursorScreenPos;
+    SetCursorScreenPos(ed, p.row > 0 ? p.row - 1 : 0, p.col);
+}
+
+void WindowRowDown(Editor& ed) {
+    const ScreenPos& p = ed.screen.CursorScreenPos;
+    SetCursorScreenPos(ed, p.row < ed.screen.TextRows - 1 ? p.row + 1 : p.row, p.col);
+}
+
+void WindowRowCentre(Editor& ed) {
+    uint64_t col = ed.buf ? ColumnOf(ed, LineStartAt(ed, ed.Cursor), ed.Cursor) : 0;
+    if (col > uint64_t(kMaxColumns)) col = kMaxColumns;
+    SetCursorScreenPos(ed, ed.screen.TextRows / 2, int(col));
+}
+
+void WindowHome(Editor& ed) { SetCursorScreenPos(ed, 0, 0); }
+
+void WindowLastRow(Editor& ed) {
+    SetCursorScreenPos(ed, ed.screen.TextRows > 0 ? ed.screen.TextRows - 1 : 0, 0);
+}
+
+// Only the terminal cursor moves: the window keeps its place under a message or question.
+void PromptCursor(Editor& ed) { MoveTerminalCursor(ed, ed.screen.TextRows, 10); }
+
+void RestoreCursor(Editor& ed) {
+    const ScreenPos p = ed.screen.DrawnCursorPos;
+    SetCursorScreenPos(ed, p.row, p.col);
+}
+
+char* NumberToDecimal(uint64_t v, char* end) {
+    do {
+        *end-- = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    return end;
+}
