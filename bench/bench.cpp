@@ -13,6 +13,11 @@
 
 namespace {
 
+// A terminal that takes the output and does nothing with it: only the editor's own work is timed.
+struct QuietTerminal : FakeTerminal {
+    void Write(const void*, size_t) override {}
+};
+
 // A file of about `megabytes` MB of 60-byte lines, made once.
 const char* BigFile(int megabytes) {
     static std::string name;
@@ -63,6 +68,27 @@ void BM_RefreshInTheMiddleOf100MB(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshInTheMiddleOf100MB)->Unit(benchmark::kMicrosecond);
 
+// A whole screen drawn afresh, the output taken by no one: the editor's own part of the first screen.
+void BM_WholeScreen(benchmark::State& state) {
+    QuietTerminal term;
+    Editor ed(term);
+    ed.Utf8 = state.range(0) != 0;
+    std::string text;
+    for (int i = 0; i < 40; ++i)
+        text += "line " + std::to_string(i) + " of a text that fills most of the row, and some\n";
+    if (!ReserveBuffer(ed, kDefaultCapacity)) state.SkipWithError("no memory");
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    ed.TextEnd = ed.TextStart + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+    for (auto _ : state) {
+        InvalidateScreenCache(ed);
+        RefreshWindow(ed);
+        DrawStatusLine(ed);
+        FlushOutput(ed);
+    }
+}
+BENCHMARK(BM_WholeScreen)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 void BM_TypeOneCharacterAtStartOf100MB(benchmark::State& state) {
     FakeTerminal term;
     Editor ed(term);
@@ -89,6 +115,91 @@ void BM_FindIgnoringCaseOver100MB(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FindIgnoringCaseOver100MB)->Unit(benchmark::kMillisecond);
+
+// Files that are hard to show, each read in the C locale and in a UTF-8 one: a 1 MB line of 3-byte
+// characters, a line of 10,000 combining marks, 1 MB of random bytes, 1 MB of invalid sequences.
+std::string AwkwardText(int which) {
+    std::string s;
+    switch (which) {
+        case 0:
+            for (int i = 0; i < 333333; ++i) s += "\xe2\x82\xac";
+            break;
+        case 1:
+            s = "a";
+            for (int i = 0; i < 10000; ++i) s += "\xcc\x81";
+            break;
+        case 2: {
+            uint32_t x = 12345;
+            for (int i = 0; i < 1000000; ++i) {
+                x = x * 1103515245 + 12345;
+                s += char(x >> 23);
+            }
+            break;
+        }
+        default:
+            for (int i = 0; i < 250000; ++i) s += i % 2 ? "\xe2\x82" : "\xc0\xaf";
+    }
+    for (int i = 0; i < 30; ++i) s += std::string("\nline ") + std::to_string(i);
+    return s;
+}
+
+// One key at the end of the first line (a character typed, then taken back) and the refresh after it.
+void BM_KeyAtLineEnd(benchmark::State& state) {
+    QuietTerminal term;
+    Editor ed(term);
+    ed.Utf8 = state.range(1) != 0;
+    const std::string text = AwkwardText(int(state.range(0)));
+    if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    ed.TextEnd = ed.TextStart + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+    const Pos lineEnd = ed.TextStart + text.find('\n');
+    ed.Cursor = lineEnd;
+    RefreshWindow(ed);
+    FlushOutput(ed);
+    for (auto _ : state) {
+        ed.Cursor = lineEnd;
+        TypeByte(ed, 'x');
+        RefreshWindow(ed);
+        FlushOutput(ed);
+        RemoveBytes(ed, lineEnd, 1);
+        ed.Cursor = lineEnd;
+        RefreshWindow(ed);
+        FlushOutput(ed);
+    }
+}
+BENCHMARK(BM_KeyAtLineEnd)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->ArgNames({"file", "utf8"})
+    ->Unit(benchmark::kMicrosecond);
+
+// The same at the start of the first line: the row stops being decoded once it is full.
+void BM_KeyAtLineStart(benchmark::State& state) {
+    QuietTerminal term;
+    Editor ed(term);
+    ed.Utf8 = state.range(1) != 0;
+    const std::string text = AwkwardText(int(state.range(0)));
+    if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    ed.TextEnd = ed.TextStart + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+    RefreshWindow(ed);
+    FlushOutput(ed);
+    for (auto _ : state) {
+        ed.Cursor = ed.TextStart;
+        TypeByte(ed, 'x');
+        RefreshWindow(ed);
+        FlushOutput(ed);
+        RemoveBytes(ed, ed.TextStart, 1);
+        ed.Cursor = ed.TextStart;
+        RefreshWindow(ed);
+        FlushOutput(ed);
+    }
+}
+BENCHMARK(BM_KeyAtLineStart)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->ArgNames({"file", "utf8"})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

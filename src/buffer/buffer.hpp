@@ -84,9 +84,9 @@ uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
 // The start of p's line, as LineStartOf gives it, without a scan limit and without touching RecountLines.
 Pos LineStartAt(const Editor& ed, Pos p);
 // From p at cell column *column of its line, past every character that ends at or before column
-// `limit`; stops at the line feed and before a tab or wide character that would pass `limit`.
-// *column becomes the column of the position returned.
-Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit);
+// `limit`; stops at the line feed, before a tab or wide character that would pass `limit`, and at the
+// start of the character that holds `stop`. *column becomes the column of the position returned.
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos stop);
 
 // ---- Buffer reservation and changes.
 

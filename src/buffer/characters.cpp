@@ -287,20 +287,31 @@ bool HasByte(uint64_t eight, uint8_t b) {
 }
 }  // namespace
 
-Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos stop) {
     const uint8_t* buf = ed.buf;
-    const Pos end = ed.TextEnd;
+    const Pos end = stop < ed.TextEnd ? stop : ed.TextEnd;
+    if (p >= end) return p;
     uint64_t col = *column;
+    if (!ed.Utf8) {
+        // Every byte but a tab is one cell at least, so the limit lies within limit - col bytes.
+        Pos to = end - p < limit - col ? end : p + Pos(limit - col);
+        if (const void* lf = std::memchr(buf + p, '\n', to - p))
+            to = Pos(static_cast<const uint8_t*>(lf) - buf);
+        while (p < to && col < limit) {
+            const void* tab = std::memchr(buf + p, '\t', to - p);
+            Pos plain = (tab ? Pos(static_cast<const uint8_t*>(tab) - buf) : to) - p;
+            if (plain > limit - col) plain = Pos(limit - col);
+            col += plain;
+            p += plain;
+            if (p == to || col == limit || buf[p] != '\t' || col + TabAdvance(col) > limit) break;
+            col += TabAdvance(col);
+            ++p;
+        }
+        *column = col;
+        return p;
+    }
     while (col < limit && p < end) {
-        if (!ed.Utf8) {
-            // Every byte but a tab and a line feed is one cell.
-            const Pos stop = end - p < limit - col ? end : p + Pos(limit - col);
-            uint64_t lineFeeds = 0;
-            const uint8_t* q = FindEitherCountingLines(buf + p, buf + stop, '\t', '\n', &lineFeeds);
-            col += uint64_t(q - (buf + p));
-            p = Pos(q - buf);
-            if (p == stop) continue;
-        } else if (limit - col >= 8 && end - p >= 9) {
+        if (limit - col >= 8 && end - p >= 8) {
             // Plain printable ASCII with no mark after it goes eight bytes at a time.
             uint64_t eight;
             std::memcpy(&eight, buf + p, 8);
@@ -317,12 +328,12 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
         size_t length = 1;
         if (b == '\t') {
             width = TabAdvance(col);
-        } else if (ed.Utf8) {
-            TextChar c = CharAt(buf + p, buf + end, true);
+        } else {
+            TextChar c = CharAt(buf + p, buf + ed.TextEnd, true);
             width = c.width;
             length = c.length;
         }
-        if (col + width > limit) break;
+        if (col + width > limit || p + length > end) break;
         col += width;
         p += length;
     }

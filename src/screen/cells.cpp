@@ -5,8 +5,6 @@
 
 namespace {
 
-size_t ExtraCount(uint8_t info) { return info >> kExtraShift; }
-
 // Of the n bytes of a character at s, the most that fit `room` and end on a whole code point: the base
 // stays, marks beyond the room go.
 size_t KeptLength(const uint8_t* s, size_t n, size_t room) {
@@ -42,37 +40,35 @@ void SplitWide(const CellRow& row, int width, int c, int cells) {
 
 }  // namespace
 
-size_t CellBytes(const CellRow& row, int c, uint8_t* out) {
-    uint32_t g = row.glyph[c];
-    size_t n = 0;
-    for (; n < 4 && (g & 0xFF); ++n, g >>= 8) out[n] = uint8_t(g);
-    const size_t more = ExtraCount(row.info[c]);
-    if (more) std::memcpy(out + n, row.extra[c], more);
-    return n + more;
-}
-
-bool SameCell(const CellRow& a, const CellRow& b, int c) {
-    if (a.glyph[c] != b.glyph[c] || a.info[c] != b.info[c]) return false;
-    const size_t more = ExtraCount(a.info[c]);
-    return more == 0 || std::memcmp(a.extra[c], b.extra[c], more) == 0;
-}
-
 bool SameCells(const CellRow& a, const CellRow& b, int n) {
     if (n <= 0) return true;
     if (std::memcmp(a.glyph, b.glyph, size_t(n) * sizeof a.glyph[0]) != 0) return false;
     if (std::memcmp(a.info, b.info, size_t(n)) != 0) return false;
-    for (int c = 0; c < n; ++c) {
-        const size_t more = ExtraCount(a.info[c]);
+    // Bytes aside are rare: looked for eight cells at a time.
+    uint64_t any = 0;
+    int c = 0;
+    for (; c + 8 <= n; c += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, a.info + c, 8);
+        any |= eight;
+    }
+    for (; c < n; ++c) any |= a.info[c];
+    if ((any & 0xF8F8F8F8F8F8F8F8ull) == 0) return true;
+    for (c = 0; c < n; ++c) {
+        const size_t more = ExtraBytes(a, c);
         if (more && std::memcmp(a.extra[c], b.extra[c], more) != 0) return false;
     }
     return true;
 }
 
-void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc) {
-    to.glyph[tc] = from.glyph[fc];
-    to.info[tc] = from.info[fc];
-    const size_t more = ExtraCount(from.info[fc]);
-    if (more) std::memcpy(to.extra[tc], from.extra[fc], more);
+void BlankCells(const CellRow& row, int from, int to, uint8_t attr) {
+    if (from >= to) return;
+    uint32_t* glyph = row.glyph;
+    const uint32_t blanks[4] = {' ', ' ', ' ', ' '};
+    int c = from;
+    for (; c + 4 <= to; c += 4) std::memcpy(glyph + c, blanks, sizeof blanks);
+    for (; c < to; ++c) glyph[c] = ' ';
+    std::memset(row.info + from, attr, size_t(to - from));
 }
 
 void SetCharCells(const CellRow& row, int c, const uint8_t* p, const TextChar& ch, uint8_t attr) {

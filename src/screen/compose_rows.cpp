@@ -6,10 +6,25 @@
 
 namespace {
 
+// What a refresh finds before it composes a row.
+struct Layout {
+    Pos top = 0;         // the start of the line on the top row
+    Pos cursor = 0;      // the start of the character the cursor stands on
+    Pos cursorLine = 0;  // the start of the cursor's line
+    // A place on the cursor's line at or before the first visible cell, and its column: the hidden part
+    // of that row is skipped from there.
+    Pos skipFrom = 0;
+    uint64_t skipColumn = 0;
+};
+
+// Bytes before the cursor from which the walk to it takes a second leg (see LayOut).
+constexpr Pos kNearBytes = Pos(kMaxColumns) * kCellBytes;
+
 // Composes the rows of one refresh. A cell's attribute is the one in force when it is reached: the
 // block's bold, the cursor's highlight, plain after the cursor cell until the block rule applies again.
 struct RowComposer {
     Editor& ed;
+    Layout layout;
     bool blockShown = false;
     bool blockOn = false;
     bool cursorOn = false;
@@ -31,7 +46,12 @@ struct RowComposer {
     // character) is left to the composing loop.
     void SkipHidden(Pos* pp, uint64_t* dp) {
         const Pos from = *pp;
-        const Pos p = SkipToColumn(ed, from, dp, ed.screen.HorizontalOffset);
+        Pos p = from;
+        if (from == layout.cursorLine) {
+            p = layout.skipFrom;
+            *dp = layout.skipColumn;
+        }
+        p = SkipToColumn(ed, p, dp, ed.screen.HorizontalOffset, ed.TextEnd);
         // The block may begin or end among the hidden cells; its attributes change there all the same.
         if (blockShown) {
             if (from < ed.BlockBegin && ed.BlockBegin < p) BlockRule(ed.BlockBegin);
@@ -40,9 +60,32 @@ struct RowComposer {
         *pp = p;
     }
 
+    // Bytes from p on, at most `room`, that are each one plain visible cell, with no cursor or block
+    // boundary among them: they go into the row at once, in the attribute in force at p (which the
+    // block rule settles first).
+    int PlainRun(Pos p, int room) {
+        BlockRule(p);
+        Pos limit = p + Pos(room < 0 ? 0 : room);
+        if (limit > ed.TextEnd) limit = ed.TextEnd;
+        if (layout.cursor > p && layout.cursor < limit) limit = layout.cursor;
+        if (blockShown) {
+            if (ed.BlockBegin > p && ed.BlockBegin < limit) limit = ed.BlockBegin;
+            if (ed.BlockEnd > p && ed.BlockEnd < limit) limit = ed.BlockEnd;
+        }
+        const uint8_t* buf = ed.buf;
+        Pos q = p;
+        if (ed.Utf8) {
+            // A byte after which a mark may follow is left to the character decoding.
+            while (q < limit && buf[q] >= 0x20 && buf[q] < 0x7F && buf[q + 1] < 0x80) ++q;
+        } else {
+            while (q < limit && buf[q] >= 0x20 && !(buf[q] >= 0x7F && buf[q] <= 0x9F)) ++q;
+        }
+        return int(q - p);
+    }
+
     // Row r from line position p into `row`; returns the position where the next row starts, and sets
     // *finished once the end of the text was reached.
-    Pos Compose(const CellRow& row, int r, Pos p, bool* finished) {
+    Pos Compose(const CellRow row, int r, Pos p, bool* finished) {
         const int columns = ed.screen.Columns;
         const uint64_t offset = ed.screen.HorizontalOffset;
         const bool utf8 = ed.Utf8;
@@ -54,9 +97,19 @@ struct RowComposer {
         unsigned tabFill = 0;
         if (offset > 0) SkipHidden(&p, &d);
         for (;;) {
+            if (tabFill == 0 && !cursorOn && d >= offset && p != layout.cursor) {
+                const int n = PlainRun(p, columns - s);
+                if (n > 0) {
+                    for (int k = 0; k < n; ++k) row.glyph[s + k] = buf[p + Pos(k)];
+                    std::memset(row.info + s, attr, size_t(n));
+                    s += n;
+                    d += unsigned(n);
+                    p += Pos(n);
+                }
+            }
             // The next cell: a tab's fill, the end of the text or of the line, or a character at p.
             const bool filling = tabFill > 0;
-            const Pos at = p;
+            const Pos here = p;
             Pos next = p;
             uint8_t cell = ' ';
             TextChar ch{1, 1, CharShape::Shown};
@@ -83,18 +136,17 @@ struct RowComposer {
                     cell = 0;
                 }
             }
-            // A cursor inside a character stands on all of it.
-            if (!filling && (at == ed.Cursor || (ed.Cursor > at && ed.Cursor < next))) {
+            if (!filling && here == layout.cursor) {
                 ed.screen.DrawnCursorPos = {r, s};
                 ed.screen.CursorColumn = uint64_t(s) + offset;
                 if (ed.InsertMode == kInsert) {
                     attr = ed.ConsoleVariant == 4 ? kAttrReverse : kAttrBold;
                     cursorOn = true;
                 } else {
-                    BlockRule(at);
+                    BlockRule(here);
                 }
             } else {
-                BlockRule(at);
+                BlockRule(here);
             }
             if (rowEnds) {
                 if (p < ed.TextEnd)
@@ -130,7 +182,7 @@ struct RowComposer {
                 if (cell)
                     SetByteCell(row, s, cell, attr);
                 else
-                    SetCharCells(row, s, buf + at, ch, attr);
+                    SetCharCells(row, s, buf + here, ch, attr);
                 s += int(w);
             }
             d += w;
@@ -147,18 +199,16 @@ struct RowComposer {
             cursorOn = false;
             blockOn = false;
         }
-        for (; s < columns; ++s) SetByteCell(row, s, ' ', attr);
+        BlankCells(row, s, columns, attr);
         return p;
     }
 
-    void Blank(const CellRow& row) {
-        for (int s = 0; s < ed.screen.Columns; ++s) SetByteCell(row, s, ' ', kAttrPlain);
-    }
+    void Blank(const CellRow& row) { BlankCells(row, 0, ed.screen.Columns, kAttrPlain); }
 };
 
-// The size, the offset and the cursor's column, the window's top line. Returns false when there is
-// no buffer to show; else *top is the start of the line on the top row.
-bool LayOut(Editor& ed, Pos* top) {
+// The size, the offset and the cursor's column, the window's top line. False when there is no buffer
+// to show.
+bool LayOut(Editor& ed, Layout* lay) {
     const bool regionMode = ed.EditMode == EMACS || ed.EditMode == PICO || ed.EditMode == NEDIT;
     if (regionMode && ed.BlockVisible && ed.Mark) {
         ed.BlockBegin = ed.Mark < ed.Cursor ? ed.Mark : ed.Cursor;
@@ -171,33 +221,44 @@ bool LayOut(Editor& ed, Pos* top) {
     sc.DrawnCursorPos = {0, 0};
     if (!ed.buf) return false;
 
-    // The cursor's column decides the offset shared by every row.
+    // The cursor's column decides the offset shared by every row. The walk to it takes two legs, the
+    // second over the last few thousand bytes: the cursor's row is then skipped from where that leg
+    // began, and a long line is walked once per refresh, not twice. A cursor inside a character
+    // stands on all of it.
+    constexpr uint64_t kAnyColumn = ~uint64_t(0);
     const Pos lineStart = LineStartAt(ed, ed.Cursor);
-    const uint64_t c = ColumnOf(ed, lineStart, ed.Cursor);
+    const Pos near = ed.Cursor - lineStart > kNearBytes ? ed.Cursor - kNearBytes : lineStart;
+    uint64_t nearColumn = 0;
+    const Pos nearAt = SkipToColumn(ed, lineStart, &nearColumn, kAnyColumn, near);
+    uint64_t c = nearColumn;
+    lay->cursor = SkipToColumn(ed, nearAt, &c, kAnyColumn, ed.Cursor);
     const uint64_t keep = sc.Columns > 5 ? uint64_t(sc.Columns - 5) : 0;  // the cursor's screen column
     if (c > keep) sc.HorizontalOffset = c - keep;
     sc.CursorColumn = c;
+    lay->cursorLine = lineStart;
+    const bool fromNear = sc.HorizontalOffset >= nearColumn;
+    lay->skipFrom = fromNear ? nearAt : lineStart;
+    lay->skipColumn = fromNear ? nearColumn : 0;
 
     int row = sc.CursorScreenPos.row;
     if (row > sc.TextRows - 1) row = sc.TextRows - 1;  // after a resize, or the prompt's row
     if (row < 0) row = 0;
     Pos p = lineStart;
     for (int k = 0; k < row && p > ed.TextStart; ++k) p = LineStartAt(ed, p - 1);
-    *top = p;
+    lay->top = p;
     return true;
 }
 
 }  // namespace
 
 void ComposeFrame(Editor& ed) {
-    Pos top = 0;
-    const bool text = LayOut(ed, &top);
+    RowComposer rc{ed, {}};
+    const bool text = LayOut(ed, &rc.layout);
     Screen& sc = ed.screen;
     sc.FrameRows = sc.TextRows;
     sc.FrameColumns = sc.Columns;
-    RowComposer rc{ed};
     rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
-    Pos p = top;
+    Pos p = rc.layout.top;
     bool finished = !text;
     for (int r = 0; r < sc.TextRows; ++r) {
         const CellRow row = GridRow(sc.Frame, sc, r);

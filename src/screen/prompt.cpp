@@ -16,7 +16,7 @@ int EchoEntry(Editor& ed, const char* buf, size_t n) {
     const Screen& sc = ed.screen;
     if (sc.Columns <= kFieldColumn) return int(n);
     const CellRow row = CellsFrom(ed.screen.Status, 0);
-    for (int c = kFieldColumn; c < sc.Columns; ++c) SetByteCell(row, c, ' ', kAttrStatus);
+    BlankCells(row, kFieldColumn, sc.Columns, kAttrStatus);
     return PutText(row, sc.Columns, kFieldColumn, sc.Columns, reinterpret_cast<const uint8_t*>(buf), n,
                    ed.Utf8, kAttrStatus) -
            kFieldColumn;

@@ -1,6 +1,8 @@
 // Drawing the text window and the status row through the screen cache; prompts; help pages.
 #pragma once
 
+#include <cstring>
+
 #include "buffer/buffer.hpp"
 #include "editor.hpp"
 
@@ -20,16 +22,36 @@ inline CellRow GridRow(CellGrid& grid, const Screen& sc, int r) {
 }
 inline uint8_t AttrOf(const CellRow& row, int c) { return row.info[c] & kAttrBits; }
 inline bool IsRightHalf(const CellRow& row, int c) { return row.glyph[c] == kRightHalf; }
+inline size_t ExtraBytes(const CellRow& row, int c) { return row.info[c] >> kExtraShift; }
 // The bytes drawn in cell c into out (room for kCellBytes); returns their count, 0 for a right half.
-size_t CellBytes(const CellRow& row, int c, uint8_t* out);
-bool SameCell(const CellRow& a, const CellRow& b, int c);
+inline size_t CellBytes(const CellRow& row, int c, uint8_t* out) {
+    uint32_t g = row.glyph[c];
+    size_t n = 0;
+    for (; n < 4 && (g & 0xFF); ++n, g >>= 8) out[n] = uint8_t(g);
+    if (const size_t more = ExtraBytes(row, c)) {
+        std::memcpy(out + n, row.extra[c], more);
+        n += more;
+    }
+    return n;
+}
+inline bool SameCell(const CellRow& a, const CellRow& b, int c) {
+    if (a.glyph[c] != b.glyph[c] || a.info[c] != b.info[c]) return false;
+    const size_t more = ExtraBytes(a, c);
+    return more == 0 || std::memcmp(a.extra[c], b.extra[c], more) == 0;
+}
 bool SameCells(const CellRow& a, const CellRow& b, int n);
-void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc);
+inline void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc) {
+    to.glyph[tc] = from.glyph[fc];
+    to.info[tc] = from.info[fc];
+    if (const size_t more = ExtraBytes(from, fc)) std::memcpy(to.extra[tc], from.extra[fc], more);
+}
 // Cell c becomes the one byte b (no zero) with attribute attr.
 inline void SetByteCell(const CellRow& row, int c, uint8_t b, uint8_t attr) {
     row.glyph[c] = b;
     row.info[c] = attr;
 }
+// Cells from..to-1 become blanks with attribute attr.
+void BlankCells(const CellRow& row, int from, int to, uint8_t attr);
 // Cell c, and c + 1 for a wide one, draw the character ch found at p, with attribute attr. Marks
 // beyond a cell's room are left out.
 void SetCharCells(const CellRow& row, int c, const uint8_t* p, const TextChar& ch, uint8_t attr);

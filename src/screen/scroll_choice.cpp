@@ -87,10 +87,8 @@ size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
             MoveShownRows(sc, d, 0, n - d);
         else
             MoveShownRows(sc, 0, d, n - d);
-        for (int r = first; r < first + d; ++r) {
-            const CellRow shown = GridRow(sc.Shown, sc, r);
-            for (int c = 0; c < sc.Columns; ++c) SetByteCell(shown, c, ' ', kAttrPlain);
-        }
+        for (int r = first; r < first + d; ++r)
+            BlankCells(GridRow(sc.Shown, sc, r), 0, sc.Columns, kAttrPlain);
     }
     for (int r = first; r < first + d; ++r) {
         // A dry run leaves the shown rows as they were: compare with the blanks the scroll leaves.
@@ -102,10 +100,8 @@ size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
 uint64_t HashRow(const CellRow& row, int n) {
     uint64_t h = 1469598103934665603ull;
     for (int c = 0; c < n; ++c) {
-        uint8_t bytes[kCellBytes];
-        const size_t len = CellBytes(row, c, bytes);
-        for (size_t i = 0; i < len; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
-        h = (h ^ (0x100u | row.info[c])) * 1099511628211ull;
+        h = (h ^ (uint64_t(row.glyph[c]) << 8 | row.info[c])) * 1099511628211ull;
+        for (size_t k = 0; k < ExtraBytes(row, c); ++k) h = (h ^ row.extra[c][k]) * 1099511628211ull;
     }
     return h;
 }

@@ -48,7 +48,7 @@ void PutPosition(Editor& ed, int end, uint64_t line, uint64_t column) {
 void ClearStatusRow(Editor& ed) {
     Screen& sc = ed.screen;
     sc.StatusWidth = sc.Columns;
-    for (int c = 0; c < sc.Columns; ++c) SetByteCell(StatusCells(ed), c, ' ', kAttrStatus);
+    BlankCells(StatusCells(ed), 0, sc.Columns, kAttrStatus);
 }
 
 void DrawStatusLine(Editor& ed) {

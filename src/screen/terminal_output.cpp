@@ -286,7 +286,7 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
                 SetAttr(kAttrPlain);
                 Emit("\x1b[K", 3);
                 if (!dry) {
-                    for (int k = c; k < n; ++k) SetByteCell(shown, k, ' ', kAttrPlain);
+                    BlankCells(shown, c, n, kAttrPlain);
                 }
                 return;
             }

@@ -1,20 +1,80 @@
 #include "support/fake_terminal.hpp"
 
 #include <algorithm>
+#include <cstring>
+
+#include "buffer/buffer.hpp"
 
 void ScreenModel::Resize(int rows, int cols) {
     rows_ = rows;
     cols_ = cols;
-    cells_.assign(rows, std::string(cols, ' '));
+    blankRow_.assign(size_t(cols), Drawn());
+    cells_.assign(rows, blankRow_);
     attrs_.assign(rows, std::string(cols, ' '));
     crow_ = ccol_ = 0;
     top_ = 0;
     bottom_ = rows - 1;
     wrapPending_ = false;
+    sequence_.clear();
 }
 
-std::string ScreenModel::Row(int r) const { return r >= 0 && r < rows_ ? cells_[r] : std::string(); }
+std::string ScreenModel::Row(int r) const {
+    std::string s;
+    if (r >= 0 && r < rows_)
+        for (const Drawn& c : cells_[r]) s.append(c.bytes, c.length);
+    return s;
+}
 std::string ScreenModel::Attrs(int r) const { return r >= 0 && r < rows_ ? attrs_[r] : std::string(); }
+std::string ScreenModel::Cell(int r, int c) const {
+    if (r < 0 || r >= rows_ || c < 0 || c >= cols_) return std::string();
+    return std::string(cells_[r][c].bytes, cells_[r][c].length);
+}
+
+void ScreenModel::BlankRow(int r) {
+    cells_[r] = blankRow_;
+    attrs_[r].assign(size_t(cols_), blue_ ? 's' : ' ');
+}
+
+// A character of `width` cells at the cursor, as xterm writes it.
+void ScreenModel::PutChar(const char* bytes, size_t n, int width) {
+    if (width == 0) {
+        // A combining mark joins the character written last: left of the cursor, or under it when a
+        // wrap is pending.
+        int c = wrapPending_ ? ccol_ : ccol_ - 1;
+        if (c >= 0 && cells_[crow_][c].length == 0) --c;
+        if (c < 0) {
+            Error("a mark with no character before it");
+            return;
+        }
+        Drawn& cell = cells_[crow_][c];
+        if (cell.length + n > sizeof cell.bytes) {
+            Error("more marks than a cell holds");
+            return;
+        }
+        std::memcpy(cell.bytes + cell.length, bytes, n);
+        cell.length = uint8_t(cell.length + n);
+        return;
+    }
+    if (wrapPending_) LineFeed();
+    if (width == 2 && ccol_ == cols_ - 1) {
+        Error("a wide character in the last column");
+        return;
+    }
+    std::vector<Drawn>& row = cells_[crow_];
+    // Half a wide character is no character: the other half becomes a blank.
+    if (row[ccol_].length == 0 && ccol_ > 0) row[ccol_ - 1] = Drawn();
+    if (ccol_ + width < cols_ && row[ccol_ + width].length == 0) row[ccol_ + width] = Drawn();
+    row[ccol_].length = uint8_t(n);
+    std::memcpy(row[ccol_].bytes, bytes, n);
+    if (width == 2) row[ccol_ + 1].length = 0;
+    for (int k = 0; k < width; ++k) attrs_[crow_][ccol_ + k] = AttrLetter();
+    if (ccol_ + width >= cols_) {
+        ccol_ = cols_ - 1;
+        wrapPending_ = true;
+    } else {
+        ccol_ += width;
+    }
+}
 
 void ScreenModel::Error(const std::string& what) {
     if (errors_.size() < 400) errors_ += what + "; ";
@@ -57,21 +117,18 @@ void ScreenModel::Sgr(const std::string& params) {
 // The rows of the region move one up (LF at its bottom) or down (ESC M at its top); the new row is
 // blank in the background in force.
 void ScreenModel::ScrollRegion(bool up) {
-    std::string blankAttrs(cols_, blue_ ? 's' : ' ');
     if (up) {
         for (int r = top_; r < bottom_; ++r) {
             cells_[r] = cells_[r + 1];
             attrs_[r] = attrs_[r + 1];
         }
-        cells_[bottom_] = std::string(cols_, ' ');
-        attrs_[bottom_] = blankAttrs;
+        BlankRow(bottom_);
     } else {
         for (int r = bottom_; r > top_; --r) {
             cells_[r] = cells_[r - 1];
             attrs_[r] = attrs_[r - 1];
         }
-        cells_[top_] = std::string(cols_, ' ');
-        attrs_[top_] = blankAttrs;
+        BlankRow(top_);
     }
     ++scrolls_;
 }
@@ -136,17 +193,15 @@ void ScreenModel::Csi(const std::string& params, char final) {
             break;
         case 'K':
             if (!params.empty() && params != "0") Error("CSI " + params + "K");
+            if (cells_[crow_][ccol_].length == 0 && ccol_ > 0) cells_[crow_][ccol_ - 1] = Drawn();
             for (int c = ccol_; c < cols_; ++c) {
-                cells_[crow_][c] = ' ';
+                cells_[crow_][c] = Drawn();
                 attrs_[crow_][c] = blue_ ? 's' : ' ';
             }
             break;
         case 'J':  // the whole screen erased; the cursor stays
             if (params != "2") Error("CSI " + params + "J");
-            for (int r = 0; r < rows_; ++r) {
-                cells_[r].assign(size_t(cols_), ' ');
-                attrs_[r].assign(size_t(cols_), blue_ ? 's' : ' ');
-            }
+            for (int r = 0; r < rows_; ++r) BlankRow(r);
             break;
         case 'r': {
             int t = params.empty() ? 1 : number(0, semi, 1);
@@ -203,6 +258,10 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
             }
             continue;
         }
+        if (!sequence_.empty() && (c < 0x80 || c >= 0xC0)) {
+            Error("a UTF-8 sequence cut short");
+            sequence_.clear();
+        }
         if (c == 0x1B) {
             pending_.assign(1, char(0x1B));
             continue;
@@ -225,19 +284,26 @@ void ScreenModel::Feed(const uint8_t* p, size_t n) {
             wrapPending_ = false;
             continue;
         }
+        if (utf8_ && c >= 0x80) {
+            // Gathered until the sequence is whole, then one character.
+            sequence_ += char(c);
+            const auto* b = reinterpret_cast<const uint8_t*>(sequence_.data());
+            const size_t want = b[0] >= 0xF0 ? 4 : b[0] >= 0xE0 ? 3 : 2;
+            if (sequence_.size() < want) continue;
+            uint32_t cp = 0;
+            const int width = DecodeUtf8(b, b + sequence_.size(), &cp) == want ? CodePointWidth(cp) : -1;
+            if (width < 0)
+                Error("not a printable character: " + std::to_string(b[0]));
+            else
+                PutChar(sequence_.data(), sequence_.size(), width);
+            sequence_.clear();
+            continue;
+        }
         if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
             Error("control byte " + std::to_string(c));
             continue;
         }
-        if (wrapPending_) LineFeed();
-        if (crow_ >= 0 && crow_ < rows_ && ccol_ >= 0 && ccol_ < cols_) {
-            cells_[crow_][ccol_] = char(c);
-            attrs_[crow_][ccol_] = AttrLetter();
-        }
-        if (ccol_ == cols_ - 1)
-            wrapPending_ = true;
-        else
-            ++ccol_;
+        PutChar(reinterpret_cast<const char*>(p + i), 1, 1);
     }
 }
 

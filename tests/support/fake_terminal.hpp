@@ -12,12 +12,18 @@
 // The screen as a terminal would show it: cells, attributes and the cursor, for the sequences the
 // renderer sends, as xterm acts on them (a scroll region, scrolling by LF and ESC M, pending wrap after
 // the last column, erase to the end of the row). Anything else is recorded in Errors().
+// A terminal in a UTF-8 locale (SetUtf8) reads its output as UTF-8: a character of any length in one
+// cell, a wide one over two (a write over either half blanks the other), combining marks joining the
+// cell before them. Otherwise every byte from 0xA0 up is a character of its own.
 class ScreenModel {
 public:
     void Resize(int rows, int cols);
+    void SetUtf8(bool on) { utf8_ = on; }
     void Feed(const uint8_t* p, size_t n);
-    std::string Row(int r) const;    // the characters of row r
+    std::string Row(int r) const;    // the characters of row r, a wide one once
     std::string Attrs(int r) const;  // one letter per cell: ' ' plain, 'b' bold, 'r' reverse, 's' status
+    // The bytes of the character in cell c of row r; empty for the right half of a wide one.
+    std::string Cell(int r, int c) const;
     int CursorRow() const { return crow_; }
     int CursorCol() const { return ccol_; }
     int Bells() const { return bells_; }
@@ -34,6 +40,8 @@ private:
     void ScrollRegion(bool up);
     void Error(const std::string& what);
     char AttrLetter() const;
+    void PutChar(const char* bytes, size_t n, int width);
+    void BlankRow(int r);
     int rows_ = 0, cols_ = 0, crow_ = 0, ccol_ = 0, bells_ = 0, scrolls_ = 0;
     int top_ = 0, bottom_ = 0;  // the scroll region, inclusive
     bool wrapPending_ = false;
@@ -42,8 +50,18 @@ private:
         int row = 0, col = 0;
         bool wrapPending = false, bold = false, reverse = false, blue = false, valid = false;
     } saved_;
-    std::vector<std::string> cells_, attrs_;
-    std::string pending_;  // an escape sequence not yet complete
+    bool utf8_ = false;
+    // A cell's bytes; none for the right half of a wide character.
+    struct Drawn {
+        uint8_t length = 1;
+        char bytes[23] = {' '};
+        bool operator==(const Drawn&) const = default;
+    };
+    std::vector<std::vector<Drawn>> cells_;
+    std::vector<Drawn> blankRow_;
+    std::vector<std::string> attrs_;
+    std::string pending_;   // an escape sequence not yet complete
+    std::string sequence_;  // a UTF-8 sequence not yet complete
     std::string errors_;
 };
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "session/session.hpp"
 #include "support/fake_terminal.hpp"
@@ -112,6 +113,8 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
         std::vector<char*> envp = {termVar};
         for (std::string& e : entries) envp.push_back(e.data());
         envp.push_back(nullptr);
+        // The terminal reads the output in the locale the editor was started in.
+        term.screen.SetUtf8(LocaleIsUtf8(envp.data()));
         r.ending = "running";
         try {
             if (!StartEditor(ed, 2, argv, envp.data())) {
