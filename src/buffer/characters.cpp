@@ -38,8 +38,27 @@ bool InTable(const uint32_t (&table)[N], uint32_t cp) {
 
 bool IsContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
 
-// Bytes that may begin a character of no width (U+0300 and up); anything below cannot be a mark.
-bool MayBeMark(uint8_t b) { return b >= 0xCC; }
+// The first byte of cp's UTF-8 form.
+constexpr uint8_t LeadByte(uint32_t cp) {
+    return cp < 0x80      ? uint8_t(cp)
+           : cp < 0x800   ? uint8_t(0xC0 | cp >> 6)
+           : cp < 0x10000 ? uint8_t(0xE0 | cp >> 12)
+                          : uint8_t(0xF0 | cp >> 18);
+}
+
+// The first bytes that may begin a character of no width, from the table of such characters.
+struct MarkLeads {
+    bool may[256] = {};
+    constexpr MarkLeads() {
+        for (uint32_t e : kZeroWidth) {
+            const uint32_t first = e >> 11, last = first + (e & 0x7FF);
+            for (unsigned b = LeadByte(first); b <= LeadByte(last); ++b) may[b] = true;
+        }
+    }
+};
+constexpr MarkLeads kMarkLeads;
+
+bool MayBeMark(uint8_t b) { return kMarkLeads.may[b]; }
 
 // The character at p as one code point of the text: its length and width, or length 1 and width -1
 // for a byte that is no part of a printable character.
@@ -232,21 +251,26 @@ uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
 }
 
 uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
+    // One code point at a time, each decoded once: a mark adds nothing where it sits on the code point
+    // before it, which is any printable one (a mark included); else it starts a character of its own.
     uint64_t cells = 0;
+    bool base = false;
     while (p < end) {
         // Plain ASCII goes eight bytes at a time.
         uint64_t eight;
-        if (end - p >= 9) {
+        if (end - p >= 8) {
             std::memcpy(&eight, p, 8);
-            if ((eight & 0x8080808080808080ull) == 0 && p[8] < 0x80) {
+            if ((eight & 0x8080808080808080ull) == 0) {
                 cells += 8;
                 p += 8;
+                base = p[-1] >= 0x20 && p[-1] < 0x7F;
                 continue;
             }
         }
-        TextChar c = CharAt(p, end, true);
-        cells += c.width;
-        p += c.length;
+        Decoded d = DecodeAt(p, end);
+        cells += d.width > 0 ? uint64_t(d.width) : d.width < 0 || !base ? 1 : 0;
+        base = d.width >= 0;
+        p += d.length;
     }
     return cells;
 }

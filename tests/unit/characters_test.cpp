@@ -77,13 +77,17 @@ void ExpectStepsAgree(const std::string& text) {
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     const uint8_t* end = b + text.size();
     std::vector<const uint8_t*> starts;
+    uint64_t cells = 0;
     for (const uint8_t* p = b; p < end;) {
         starts.push_back(p);
         TextChar c = CharAt(p, end, true);
         ASSERT_GE(c.length, 1u);
         ASSERT_TRUE(c.width == 1 || c.width == 2);
+        cells += c.width;
         p += c.length;
     }
+    // The quick count of a span's cells agrees with the characters one by one.
+    if (text.find('\t') == std::string::npos) EXPECT_EQ(CellsOf(b, end), cells) << "cells";
     const uint8_t* p = end;
     for (size_t i = starts.size(); i-- > 0;) {
         p = CharStartBefore(b, p, true);
