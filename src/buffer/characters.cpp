@@ -272,3 +272,51 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
     }
     return p;
 }
+
+Pos CharStartAt(const Editor& ed, Pos p) {
+    if (!ed.Utf8 || p <= ed.TextStart || p >= ed.TextEnd) return p;
+    const uint8_t* b = ed.buf;
+    const uint8_t* end = b + ed.TextEnd;
+    Pos u = p;
+    if (IsContinuation(b[p])) {
+        // Inside a sequence when a lead byte up to three back reaches over p; the line feed before
+        // the text stops the look back.
+        Pos q = p;
+        while (p - q < 2 && IsContinuation(b[q - 1])) --q;
+        const Pos lead = q - 1;
+        if (!IsContinuation(b[lead])) {
+            Decoded d = DecodeAt(b + lead, end);
+            if (d.width >= 0 && lead + d.length > p) u = lead;
+        }
+    }
+    if (!MayBeMark(b[u])) return u;
+    Decoded d = DecodeAt(b + u, end);
+    if (d.width != 0) return u;
+    return Pos(CharStartBefore(b + ed.TextStart, b + u + d.length, true) - b);
+}
+
+Pos CharEndAt(const Editor& ed, Pos p) {
+    Pos s = CharStartAt(ed, p);
+    return s == p ? p : s + CharAt(ed.buf + s, ed.buf + ed.TextEnd, true).length;
+}
+
+bool IsOneCodePoint(const uint8_t* s, size_t n) {
+    uint32_t cp;
+    return n == 1 || DecodeUtf8(s, s + n, &cp) == n;
+}
+
+size_t CodePointsFoldingTo(uint32_t folded, uint32_t* out, size_t max) {
+    size_t k = 0;
+    if (FoldCodePoint(folded) == folded && k < max) out[k++] = folded;
+    if (folded < 0x80) {
+        if (folded >= 'a' && folded <= 'z' && k < max) out[k++] = folded - 32;
+        return k;
+    }
+    for (const CaseFold& f : kFolds) {
+        const uint32_t cp = uint32_t(int32_t(folded) - f.delta);
+        if (cp != folded && cp >= f.first && cp <= f.last && (cp - f.first) % f.stride == 0 &&
+            FoldCodePoint(cp) == folded && k < max)
+            out[k++] = cp;
+    }
+    return k;
+}
