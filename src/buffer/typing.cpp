@@ -130,9 +130,9 @@ void ViReplaceChar(Editor& ed) {
     if (ReplaceCharAtCursor(ed, key, n)) ed.Cursor = CharStartAt(ed, ed.Cursor);
 }
 
-// Characters of unequal length change places by a rotation of their bytes. Undo sees the second one
+// Characters longer than a byte change places by a rotation of their bytes. Undo sees the second one
 // removed and put in front of the first, the two records joined.
-static void ExchangeUnequal(Editor& ed, Pos a, Pos b, Pos e) {
+static void ExchangeByRotation(Editor& ed, Pos a, Pos b, Pos e) {
     RecordDeletion(ed, b, e - b);
     RecordJoin(ed);
     RecordInsertion(ed, a, e - b);
@@ -161,7 +161,7 @@ void TransposeChars(Editor& ed) {
         ed.buf[a] = under;
         ed.buf[b] = before;
     } else {
-        ExchangeUnequal(ed, a, b, e);
+        ExchangeByRotation(ed, a, b, e);
     }
     ed.ChangedMark = '*';
     // A line feed that moved across the cursor changes the cursor's line.
