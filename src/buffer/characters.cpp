@@ -293,6 +293,11 @@ uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
                 continue;
             }
         }
+        if (p[0] < 0x80 && (end - p == 1 || p[1] < 0x80)) {
+            ++cells;
+            ++p;
+            continue;
+        }
         if (int w = PlainThreeByteCells(p, end)) {
             cells += unsigned(w);
             p += 3;
@@ -314,7 +319,7 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
         size_t length = 1;
         if (b == '\t') {
             width = TabAdvance(col);
-        } else if (ed.Utf8) {
+        } else if (ed.Utf8 && (b >= 0x80 || ed.buf[p + 1] >= 0x80)) {
             TextChar c = CharAt(ed.buf + p, ed.buf + ed.TextEnd, true);
             width = c.width;
             length = c.length;
