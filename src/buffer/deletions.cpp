@@ -108,7 +108,7 @@ void DeleteToLineStart(Editor& ed) {
     }
     CharLeft(ed);
     ed.Cursor = start;
-    // Two changes, so that undo gives back the last byte first and the rest of the line after it.
+    // Two changes, so that undo gives back the last character first and the rest of the line after it.
     if (ed.EditMode == WS) {
         RemoveBytesMovingMarks(ed, start, left - start);
         RemoveBytesMovingMarks(ed, start, last);
