@@ -90,6 +90,57 @@ void BM_FindIgnoringCaseOver100MB(benchmark::State& state) {
 }
 BENCHMARK(BM_FindIgnoringCaseOver100MB)->Unit(benchmark::kMillisecond);
 
+// Files that are hard on a UTF-8 reading, as text: a 1 MB line of three-byte characters, a letter with
+// 10,000 combining marks, 1 MB of random bytes; and for comparison a plain ASCII line of 60 bytes.
+// Each ends in a short line for the vertical moves.
+std::string HardText(int kind) {
+    std::string s;
+    if (kind == 0) {
+        while (s.size() < 1000000) s += "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    } else if (kind == 1) {
+        s = "a";
+        for (int i = 0; i < 10000; ++i) s += "\xCC\x81";
+    } else if (kind == 2) {
+        uint32_t x = 1;
+        for (int i = 0; i < 1000000; ++i) {
+            x = x * 1103515245 + 12345;
+            s += char(x >> 16);
+        }
+    } else {
+        s = std::string(59, 'x');
+    }
+    return s + "\nshort line\n";
+}
+
+// One round of editing keys in the middle of the first line: right, left, a letter typed and taken
+// back, down and up. Argument 0 is the C locale, 1 a UTF-8 one; the file as in HardText.
+void BM_EditKeysOnHardLine(benchmark::State& state) {
+    const std::string text = HardText(int(state.range(0)));
+    const std::string name = "/tmp/zt-bench-hard-" + std::to_string(getpid()) + ".txt";
+    FILE* f = std::fopen(name.c_str(), "w");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    FakeTerminal term;
+    Editor ed(term);
+    ed.Utf8 = state.range(1) != 0;
+    if (!LoadFile(ed, name.c_str())) state.SkipWithError("load failed");
+    std::remove(name.c_str());
+    const Pos middle = CharStartAt(ed, ed.TextStart + text.find('\n') / 2);
+    for (auto _ : state) {
+        ed.Cursor = middle;
+        ed.LineNumber = 1;
+        CharRight(ed);
+        CharLeft(ed);
+        TypeByte(ed, 'x');
+        DeleteLeft(ed);
+        LineDown(ed);
+        LineUp(ed);
+        benchmark::DoNotOptimize(ed.Cursor);
+    }
+    ClearUndo(ed);
+}
+BENCHMARK(BM_EditKeysOnHardLine)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

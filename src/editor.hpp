@@ -178,6 +178,9 @@ struct Editor {
     bool HasReadAhead = false;
     int ReadAhead = 0;
     uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)
+    // In a UTF-8 locale, the continuation bytes that arrived with it: one character, typed whole.
+    uint8_t KeyTail[3] = {};
+    uint8_t KeyTailLength = 0;
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;

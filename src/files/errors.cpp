@@ -3,6 +3,7 @@
 
 #include "files/files.hpp"
 #include "screen/screen.hpp"
+#include "session/session.hpp"
 
 namespace {
 
@@ -69,7 +70,8 @@ void ComposeErrorText(Editor& ed) {
 
 bool ShowError(Editor& ed) {
     ComposeErrorText(ed);
-    ShowStatusTextAndWait(ed, ed.ErrorText);
+    uint8_t key = ShowStatusTextAndWait(ed, ed.ErrorText), tail[3];
+    (void)ReadCharTail(ed, key, tail);  // the key that only ends the message is a whole character
     DrawStatusLine(ed);
     return false;
 }

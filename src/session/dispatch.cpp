@@ -63,6 +63,7 @@ void BeginPlainKey(Editor& ed, uint8_t b) {
         if (b != Ctrl('S') && b != Ctrl('R')) ed.RepeatSearch = false;
     }
     ed.LastKeyByte = b;
+    ed.KeyTailLength = uint8_t(ReadCharTail(ed, b, ed.KeyTail));
 }
 
 void RunPlainKey(Editor& ed, uint8_t b) {
@@ -88,7 +89,7 @@ void RunPlainKey(Editor& ed, uint8_t b) {
 void TypeWaitingKeys(Editor& ed, uint8_t b, Typing kind) {
     TypedRun run;
     for (;;) {
-        if (!AddTypedKey(ed, run, b, RunKind(kind))) {
+        if (!AddTypedKey(ed, run, RunKind(kind))) {
             FinishTypedRun(ed, run);
             RunPlainKey(ed, b);  // alone, it shows the missing room, or starts afresh
             return;

@@ -120,3 +120,37 @@ Key KeyDecoder(Editor& ed) {
         return Command(cmd::NoOp);
     }
 }
+
+size_t ReadCharTail(Editor& ed, uint8_t lead, uint8_t* tail) {
+    if (!ed.Utf8 || lead < 0xC2 || lead > 0xF4) return 0;
+    const size_t want = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    // The second byte's range excludes overlong forms, surrogates and values beyond U+10FFFF.
+    int lo = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    int hi = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    size_t n = 0;
+    while (n < want && !(ed.EditMode == VI && ed.PushedBackKey)) {
+        int b;
+        if (ed.HasReadAhead) {
+            b = ed.ReadAhead;
+        } else if (ed.term.InputPending()) {
+            b = ed.term.ReadByte();
+        } else {
+            break;
+        }
+        ed.HasReadAhead = b < lo || b > hi;
+        if (ed.HasReadAhead) {
+            ed.ReadAhead = b;
+            break;
+        }
+        tail[n++] = uint8_t(b);
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    return n;
+}
+
+uint8_t ReadKeyLead(Editor& ed) {
+    uint8_t b = ReadKeyByte(ed), tail[3];
+    (void)ReadCharTail(ed, b, tail);
+    return b;
+}

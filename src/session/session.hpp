@@ -115,6 +115,12 @@ void LeaveEditor(Editor& ed);
 uint8_t ReadKeyByte(Editor& ed);
 // Is a key byte already there to read, from the terminal or held back by the editor?
 bool KeyWaiting(Editor& ed);
+// In a UTF-8 locale, the continuation bytes that are already waiting after the lead byte `lead`, as
+// far as they go on a valid sequence, into tail; their count. A byte that does not go on is held
+// back for the next key read.
+size_t ReadCharTail(Editor& ed, uint8_t lead, uint8_t* tail);
+// A key's first byte, the rest of its character read and dropped: for second keys that know only ASCII.
+uint8_t ReadKeyLead(Editor& ed);
 Key KeyDecoder(Editor& ed);
 void DispatchKey(Editor& ed);
 // Runs CommandId id (ids of 84 and more are ignored).

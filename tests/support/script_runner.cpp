@@ -134,6 +134,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
             r.ending = "lost";
         }
         r.text.assign(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+        r.textCursor = long(ed.Cursor) - long(ed.TextStart);
     }
     for (int i = 0; i < term.screen.Rows(); ++i) {
         auto trim = [](std::string s) {
