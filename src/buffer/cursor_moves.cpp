@@ -169,7 +169,7 @@ void GoTextEnd(Editor& ed) {
 }
 
 void ViGoFirstLine(Editor& ed) {
-    if (ReadKeyByte(ed) == 'G') GoTextStart(ed);
+    if (ReadCommandByte(ed) == 'G') GoTextStart(ed);
 }
 
 void GoLineNumber(Editor& ed, uint64_t n) {
@@ -202,7 +202,7 @@ void PreviousPosition(Editor& ed) { JumpTo(ed, ed.PrevCursor); }
 void CenterLine(Editor& ed) { WindowRowCentre(ed); }
 
 void ViCenterLine(Editor& ed) {
-    if (ReadKeyByte(ed) == '.') CenterLine(ed);
+    if (ReadCommandByte(ed) == '.') CenterLine(ed);
 }
 
 void ExchangeMark(Editor& ed) {

@@ -87,7 +87,9 @@ void QuotedInsert(Editor& ed) {
 }
 
 void ViReplaceChar(Editor& ed) {
-    uint8_t c = ReadKeyByte(ed);
+    int key = ReadCommandByte(ed);
+    if (key < 0) return;
+    uint8_t c = uint8_t(key);
     if (ed.Cursor >= ed.TextEnd || ed.buf[ed.Cursor] == '\n') return;
     if (c == 13) c = '\n';  // the line splits after the cursor, which stays on its own line
     RecordOverwrite(ed, ed.Cursor);

@@ -183,7 +183,7 @@ void ViReplaceMode(Editor& ed) {
 // ---- Operators, marker and paste.
 
 void ViDelete(Editor& ed) {
-    switch (ReadKeyByte(ed)) {
+    switch (ReadCommandByte(ed)) {
         case 'w':
             DeleteViWord(ed);
             break;
@@ -191,7 +191,7 @@ void ViDelete(Editor& ed) {
             DeleteLine(ed);  // in vi: kill-saved, by lines
             break;
         case '\'':
-            if (ReadKeyByte(ed) == 'a') DeleteMarkerRange(ed);
+            if (ReadCommandByte(ed) == 'a') DeleteMarkerRange(ed);
             break;
         default:
             break;
@@ -199,12 +199,12 @@ void ViDelete(Editor& ed) {
 }
 
 void ViYank(Editor& ed) {
-    switch (ReadKeyByte(ed)) {
+    switch (ReadCommandByte(ed)) {
         case 'y':
             YankLine(ed);
             break;
         case '\'':
-            if (ReadKeyByte(ed) == 'a') YankMarkerRange(ed);
+            if (ReadCommandByte(ed) == 'a') YankMarkerRange(ed);
             break;
         default:
             break;
@@ -212,11 +212,11 @@ void ViYank(Editor& ed) {
 }
 
 void ViSetMark(Editor& ed) {
-    if (ReadKeyByte(ed) == 'a') ed.BlockBegin = LineStartOf(ed, ed.Cursor);
+    if (ReadCommandByte(ed) == 'a') ed.BlockBegin = LineStartOf(ed, ed.Cursor);
 }
 
 void ViGoMark(Editor& ed) {
-    if (ReadKeyByte(ed) != 'a') return;
+    if (ReadCommandByte(ed) != 'a') return;
     Pos marker = MarkerLineStart(ed);
     if (marker == 0) return;
     ed.Cursor = marker;
@@ -269,5 +269,5 @@ void ViSubstituteLine(Editor& ed) {
 }
 
 void ViZZ(Editor& ed) {
-    if (ReadKeyByte(ed) == 'Z') SaveAndQuit(ed);
+    if (ReadCommandByte(ed) == 'Z') SaveAndQuit(ed);
 }

@@ -121,7 +121,8 @@ TEST_F(Pty, FirstScreenRawModeAndCleanExit) {
     Session s("ztws", dir, "notes.txt");
     ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
     EXPECT_NE(s.output.find("irst line"), std::string::npos);  // the f is the highlighted cursor cell
-    EXPECT_EQ(s.output.rfind("\x1b[m\x1b[H\x1b[2J", 0), 0u) << "the first screen starts erased, from home";
+    EXPECT_EQ(s.output.rfind("\x1b[?2004h\x1b[m\x1b[H\x1b[2J", 0), 0u)
+        << "pastes asked for bracketed, then the first screen erased, from home";
     termios raw = s.Settings();
     EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(raw.c_iflag & (ICRNL | IXON), 0u);
