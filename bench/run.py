@@ -291,6 +291,16 @@ class Session:
             keys = re.sub(rb'\x1b\[([ABCD])', lambda m: b'\x1bO' + m.group(1), keys)
         os.write(self.master, keys)
 
+    def send_all(self, data):
+        """Writes all of `data`, however much the terminal takes at a time, reading the editor's output meanwhile."""
+        view = memoryview(data)
+        while view:
+            try:
+                view = view[os.write(self.master, view[:65536]):]
+            except BlockingIOError:
+                self.drain()
+                select.select([self.master], [self.master], [], 0.01)
+
     def timed(self, keys, timeout=60.0):
         """Sends keys at once; returns (milliseconds until settled, bytes written meanwhile)."""
         self.drain()
@@ -480,6 +490,43 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
                 res.fail('down50_bytes', name, 'modelled screen is not the window')
         except Timeout:
             res.fail('down50_bytes', name, 'timeout')
+        finally:
+            s.close(ed)
+
+
+def paste_text():
+    """About 1 MB of word lines, whole lines only."""
+    lines, size = [], 0
+    for line in word_lines(random.Random(3), 40000, 0, 76):
+        lines.append(line)
+        size += len(line)
+        if size >= 1000 * 1000:
+            break
+    return ''.join(lines).encode()
+
+
+def measure_paste(name, ed, env, data, work, reps, res):
+    """A 1 MB paste at the start of the 100 MB file (a small file has no room for it), sent as a terminal sends it
+    with bracketed paste on: from the first byte sent until the editor has settled, the status line showing the
+    cursor behind the paste."""
+    text = paste_text()
+    for _ in range(reps):
+        f = fresh_copy(data, 'big100.txt', work)
+        warm_memory(data, 'big100.txt')
+        s = Session(ed['cmd'] + [f], env, model=True)
+        try:
+            s.settle(120)
+            s.drain()
+            t0 = time.perf_counter()
+            s.send_all(b'\x1b[200~' + text + b'\x1b[201~')
+            t1 = s.settle(60)
+            m = re.search(r'(\d+):(\d+) +altH', s.screen.lines()[-1])
+            if m and (int(m.group(1)), int(m.group(2))) == (text.count(b'\n') + 1, 1):
+                res.add('paste1m_ms', name, (t1 - t0) * 1000)
+            else:
+                res.fail('paste1m_ms', name, 'the cursor is not behind the paste')
+        except Timeout:
+            res.fail('paste1m_ms', name, 'timeout')
         finally:
             s.close(ed)
 
@@ -676,6 +723,8 @@ def build_rows(res, ideal, limits, meta, eds, big):
         rule=bytes_rule, target='≤ jpico, ≤ 1.5× fewest')
     row('bytes per cursor down, 50 that scroll', 'down50_bytes', ideal_of('down50_bytes'), 'fewest',
         rule=bytes_rule, target='≤ best peer, ≤ 1.5× fewest')
+    row('paste 1 MB at the start of 100 MB (ms)', 'paste1m_ms', None, '', rule=lambda z, p, l: z <= 250,
+        target='≤ 250 ms')
     row('open 100 MB (ms)', 'open100_ms', lim('read'), 'read', rule=lambda z, p, l: l is not None and z <= 1.2 * l,
         target='≤ 1.2× read')
     row('open 100 MB, peak RSS (MiB)', 'open100_rss', (size100, size100, size100), 'file size',
@@ -827,6 +876,9 @@ def main():
         res.add('binary_kib', name, stripped_size(ed['cmd'][0]))
         print(f'{name}: keys...', flush=True)
         measure_small(name, ed, env, args.data, work, args.reps, res, ideal)
+        if name == 'zt':  # zt only: a peer that does not bracket pastes would take 1 MB as keys
+            print(f'{name}: paste...', flush=True)
+            measure_paste(name, ed, env, args.data, work, args.reps, res)
         if name in BIG_EDITORS:
             print(f'{name}: 100 MB...', flush=True)
             measure_big(name, ed, env, args.data, work, meta, args.big_reps, res)
