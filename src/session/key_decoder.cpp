@@ -63,6 +63,12 @@ Key PasteStart() {
 constexpr uint8_t kEsc = 0x1B;
 constexpr uint32_t kPasteStart = 200;
 
+// A byte read too early: the next key read begins with it.
+void PushBack(Editor& ed, uint8_t b) {
+    ed.HasReadAhead = true;
+    ed.ReadAhead = b;
+}
+
 // What key decoding needs of a control sequence once it is read.
 struct Sequence {
     uint8_t final = 0;  // 0: broken off by a byte that belongs to no sequence
@@ -115,10 +121,7 @@ Sequence ReadSequence(Editor& ed, bool ss3) {
             s.plain = false;
             continue;
         }
-        if (b == kEsc) {
-            ed.HasReadAhead = true;
-            ed.ReadAhead = kEsc;
-        }
+        if (b == kEsc) PushBack(ed, b);
         s.final = 0;
         return s;
     }
@@ -161,7 +164,8 @@ bool ReadControlSequence(Editor& ed, uint8_t introducer, Key* key) {
         case '$':
             if (s.firstEmpty) return false;
             if (s.param[0] <= 8) return *key = Command(kCursorKeys[s.param[0]]), true;
-            if (s.param[0] == kPasteStart && s.final == '~' && s.count == 1) return *key = PasteStart(), true;
+            if (s.param[0] == kPasteStart && s.final == '~' && s.count == 1 && introducer == '[')
+                return *key = PasteStart(), true;
             return false;
         case 'a':
         case 'b':
@@ -204,9 +208,26 @@ bool ReadSs3(Editor& ed, Key* key) {
 // ESC O arriving together with the byte after it is a terminal's key, not a typed alt-O.
 bool Ss3Follows(Editor& ed, uint8_t c) { return c == 'O' && ed.EditMode != VI && KeyWaiting(ed); }
 
-// After ESC and the byte c: the alt keys of each mode, else a key sequence.
+enum class Found : uint8_t { None, Key, Dropped };
+
+// After ESC, the byte c: when it begins a sequence as terminals send them (ESC [, or ESC O with its key
+// byte along), the sequence read whole. Alt held with such a key puts one more ESC in front (rxvt's
+// Alt+arrows): ESC ESC [ A reads as ESC [ A. None when c begins no sequence.
+Found TerminalSequence(Editor& ed, uint8_t c, Key* key) {
+    if (c == '[') return ReadControlSequence(ed, c, key) ? Found::Key : Found::Dropped;
+    if (Ss3Follows(ed, c)) return ReadSs3(ed, key) ? Found::Key : Found::Dropped;
+    if (c == kEsc && ed.EditMode != VI && KeyWaiting(ed)) {
+        const uint8_t d = ReadKeyByte(ed);
+        if (d == '[' || Ss3Follows(ed, d)) return TerminalSequence(ed, d, key);
+        PushBack(ed, d);
+    }
+    return Found::None;
+}
+
+// After ESC and the byte c: a terminal's sequence, the alt keys of each mode, else a key sequence.
 bool AfterEscape(Editor& ed, uint8_t c, Key* key) {
-    if (Ss3Follows(ed, c)) return ReadSs3(ed, key);
+    const Found found = TerminalSequence(ed, c, key);
+    if (found != Found::None) return found == Found::Key;
     if (ed.EditMode == NEDIT && (c == 'i' || c == 'I')) {
         *key = Command(cmd::InsertFile);
         return true;
@@ -235,14 +256,10 @@ RawKey ReadRawKey(Editor& ed, uint8_t* first) {
     if (b != kEsc || !KeyWaiting(ed)) return RawKey::Byte;
     const uint8_t c = ReadKeyByte(ed);
     Key key;
-    if (c == '[') return ReadControlSequence(ed, c, &key) && key.paste ? RawKey::Paste : RawKey::Sequence;
-    if (Ss3Follows(ed, c)) {
-        (void)ReadSs3(ed, &key);
-        return RawKey::Sequence;
-    }
+    const Found found = TerminalSequence(ed, c, &key);
+    if (found != Found::None) return found == Found::Key && key.paste ? RawKey::Paste : RawKey::Sequence;
     if (ed.EditMode != VI) return RawKey::Sequence;
-    ed.HasReadAhead = true;
-    ed.ReadAhead = c;
+    PushBack(ed, c);
     return RawKey::Byte;
 }
 
@@ -296,11 +313,12 @@ Key KeyDecoder(Editor& ed) {
             return Command(kViCommandKeys[b]);
         }
         if (b != kEsc) return Plain(b);
+        const uint8_t state = ed.ViCommandState;  // the insert state, or a prompt's
         ed.ViCommandState = 1;
         if (!KeyWaiting(ed)) return Command(cmd::CharLeft);  // a lone ESC
         uint8_t c = ReadKeyByte(ed);
         if (c == '[') {
-            ed.ViCommandState = 0;
+            ed.ViCommandState = state;
             if (AfterEscape(ed, c, &key)) return key;
             continue;
         }

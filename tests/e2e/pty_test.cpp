@@ -202,6 +202,13 @@ TEST_F(Pty, PasteIsTextAndBracketedPasteIsOnOnlyWhileEditing) {
     EXPECT_EQ(Read("notes.txt"), "  if a:\n    b\n  c\nfirst line\nsecond line\n");
     EXPECT_GT(s.output.rfind(kOff), s.output.rfind(kOn)) << "off at the exit";
     EXPECT_NE(s.Settings().c_lflag & ICANON, 0u) << "the terminal is restored";
+
+    // A start-up that ends at the name prompt leaves it off too.
+    Session t("ztpi", dir, "");
+    ASSERT_TRUE(t.WaitFor("FILENAME:"));
+    t.Send("\r");
+    ASSERT_TRUE(t.WaitChange(&status, false));
+    EXPECT_GT(t.output.rfind(kOff), t.output.rfind(kOn));
 }
 
 TEST_F(Pty, WindowChangeRedrawsAWaitingPromptAtOnce) {
