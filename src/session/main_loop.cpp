@@ -76,7 +76,7 @@ void RedrawScreen(Editor& ed) {
     if (!ed.buf || (ed.Cursor >= ed.TextStart && ed.Cursor <= ed.TextEnd))
         RefreshWindow(ed);
     else
-        ReadWindowSize(ed);  // a command between two steps: its window comes with the next refresh
+        ReadWindowSize(ed);  // a command half done: its window comes with the next refresh
     switch (w.shows) {
         case StatusRow::Line:
             DrawStatusLine(ed);
