@@ -45,10 +45,12 @@ struct ScreenPos {
     int col = 0;
 };
 
-// A decoded key: a plain byte (command < 0) or a command number (byte reads 0).
+// A decoded key: a plain byte (command < 0) or a command number (byte reads 0); or the start of a
+// bracketed paste, whose text follows up to its closing marker.
 struct Key {
     int command = -1;
     uint8_t byte = 0;
+    bool paste = false;
     bool IsCommand() const { return command >= 0; }
 };
 
@@ -60,6 +62,17 @@ enum CellAttr : uint8_t {
     kAttrBold = 2,
     kAttrReverse = 3,
     kAttrStatus = 4
+};
+
+// What the status row shows while the editor waits for a key, so that a window change can draw it
+// again: the status line, a pending prefix over it, a question or message over it, or a prompt.
+enum class StatusRow : uint8_t { Line, Prefix, Message, Prompt };
+struct StatusWait {
+    StatusRow shows = StatusRow::Line;
+    const char* text = nullptr;   // the prefix, the message or the prompt
+    const char* entry = nullptr;  // a prompt's entry so far
+    size_t entryLength = 0;
+    ScreenPos window = {};  // a prompt's: the CursorScreenPos the text window is drawn from
 };
 
 // Output of a refresh is gathered here and written at once.
@@ -88,6 +101,7 @@ struct Screen {
     size_t MarkAt = 0;
     ScreenPos Mark;
     uint8_t StatusImage[kRowImageSize] = {};  // the status row as last composed (prompts, messages)
+    StatusWait Waiting;
 
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
     // clears them, and the small fields before them share few pages.
@@ -173,8 +187,8 @@ struct Editor {
     uint8_t ConsoleVariant = 0;  // 4 on the Linux console
     bool Utf8 = false;           // a UTF-8 locale: the text is read as characters
     uint8_t PushedBackKey = 0;   // vi only, 0 = none
-    // A read result taken while gathering typed-ahead keys that was not one of them: the next key
-    // read gets it, a negative one (end of input, a signal) included.
+    // A read result taken too early (while gathering typed-ahead keys, or the ESC that broke off an
+    // escape sequence): the next key read gets it, a negative one (end of input, a signal) included.
     bool HasReadAhead = false;
     int ReadAhead = 0;
     uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)

@@ -189,6 +189,9 @@ struct TypedRun {
 bool AddTypedKey(Editor& ed, TypedRun& run, TypedKey kind);
 // Puts the run into the text at its place and the cursor behind it.
 void FinishTypedRun(Editor& ed, TypedRun& run);
+// Puts n bytes in at the cursor as they are, as one change (one undo takes them all back), the cursor
+// behind them. False, with ErrorNumber 12 and nothing changed, when the room is missing.
+[[nodiscard]] bool PasteText(Editor& ed, const uint8_t* text, size_t n);
 void OpenLine(Editor& ed);
 void QuotedInsert(Editor& ed);
 void ViReplaceChar(Editor& ed);

@@ -121,8 +121,10 @@ void QuotedInsert(Editor& ed) {
 }
 
 void ViReplaceChar(Editor& ed) {
+    const int first = ReadCommandByte(ed);
+    if (first < 0) return;
     uint8_t key[4];
-    key[0] = ReadKeyByte(ed);
+    key[0] = uint8_t(first);
     size_t n = 1 + ReadCharTail(ed, key[0], key + 1);
     if (ed.Cursor >= ed.TextEnd || ed.buf[ed.Cursor] == '\n') return;
     if (key[0] == 13) key[0] = '\n';     // the line splits after the cursor, which stays on its own line

@@ -70,8 +70,7 @@ void ComposeErrorText(Editor& ed) {
 
 bool ShowError(Editor& ed) {
     ComposeErrorText(ed);
-    uint8_t key = ShowStatusTextAndWait(ed, ed.ErrorText), tail[3];
-    (void)ReadCharTail(ed, key, tail);  // the key that only ends the message is a whole character
+    (void)ShowStatusTextAndWait(ed, ed.ErrorText);
     DrawStatusLine(ed);
     return false;
 }

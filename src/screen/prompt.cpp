@@ -31,12 +31,20 @@ uint8_t CancelKey(const Editor& ed) {
     }
 }
 
-size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
+void ShowPromptRow(Editor& ed, const char* prompt, const char* entry, size_t n) {
     Screen& sc = ed.screen;
     ClearStatusRow(ed);
     for (int i = 0; i < sc.Columns && uint8_t(prompt[i]) > 0x0A; ++i)
         sc.StatusImage[i] = Printable(uint8_t(prompt[i]));
+    for (size_t i = 0; i < n; ++i) EchoCell(ed, i, uint8_t(entry[i]));
+    int col = kFieldColumn + int(n);
+    sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
+    sc.Cache[0][0] = 0;  // the prompt row goes out after every key
+    SendStatusRow(ed);
+}
 
+size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
+    Screen& sc = ed.screen;
     const uint8_t savedState = ed.ViCommandState;
     const ScreenPos savedPos = sc.CursorScreenPos;
     ed.ViCommandState = 2;
@@ -44,15 +52,18 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
     if (sc.Columns > kFieldColumn && size_t(sc.Columns - kFieldColumn) < limit)
         limit = size_t(sc.Columns - kFieldColumn);
     const uint8_t cancel = CancelKey(ed);
+    sc.Waiting = {StatusRow::Prompt, prompt, buf, 0, savedPos};
 
     size_t n = 0;
     while (n < limit) {
-        int col = kFieldColumn + int(n);
-        sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
-        sc.Cache[0][0] = 0;  // the prompt row goes out after every key
-        SendStatusRow(ed);
+        sc.Waiting.entryLength = n;
+        ShowPromptRow(ed, prompt, buf, n);
 
         Key key = KeyDecoder(ed);
+        if (key.paste) {
+            n += ReadPastedLine(ed, buf + n, limit - n);
+            continue;
+        }
         uint8_t b = key.byte;  // 0 for a command key
         if (ed.EditMode == VI && b == 0) {
             n = 0;
@@ -65,14 +76,13 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
         }
         if (b == 0x0D) break;
         if (b == 8) {
-            if (n > 0) EchoCell(ed, --n, ' ');
+            if (n > 0) --n;
             continue;
         }
         if (b < 0x20) continue;
-        buf[n] = char(b);
-        EchoCell(ed, n, b);
-        ++n;
+        buf[n++] = char(b);
     }
+    sc.Waiting = {};
     if (maxLen > 0 || n > 0) buf[n] = 0;
     sc.CursorScreenPos = savedPos;
     ed.ViCommandState = savedState;

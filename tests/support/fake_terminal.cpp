@@ -13,6 +13,15 @@ void ScreenModel::Resize(int rows, int cols) {
     wrapPending_ = false;
 }
 
+void ScreenModel::Scramble() {
+    for (int r = 0; r < rows_; ++r) {
+        for (int c = 0; c < cols_; ++c) {
+            cells_[r][c] = "%junk"[(r + c) % 5];
+            attrs_[r][c] = 'r';
+        }
+    }
+}
+
 std::string ScreenModel::Row(int r) const { return r >= 0 && r < rows_ ? cells_[r] : std::string(); }
 std::string ScreenModel::Attrs(int r) const { return r >= 0 && r < rows_ ? attrs_[r] : std::string(); }
 
@@ -260,15 +269,22 @@ void FakeTerminal::AddResize(int rows, int cols) {
     events_.push_back(e);
 }
 
-void FakeTerminal::ApplyResizes() {
+bool FakeTerminal::ApplyResizes() {
+    bool any = false;
     while (!events_.empty() && events_.front().kind == Event::Resize) {
         SetSize(events_.front().rows, events_.front().cols);
         events_.pop_front();
+        any = true;
     }
+    if (any) screen.Scramble();
+    return any;
 }
 
 int FakeTerminal::ReadByte() {
-    ApplyResizes();
+    if (ApplyResizes()) {
+        gSignals.resized = 1;
+        return kInterrupted;
+    }
     if (events_.empty()) return kEndOfInput;
     Event& e = events_.front();
     if (e.kind == Event::Continue || e.kind == Event::Hangup) {

@@ -20,10 +20,11 @@ struct ScriptExit {
 [[noreturn]] void ThrowExit(Editor&, int status) { throw ScriptExit{status}; }
 
 const std::map<std::string, std::string> kNamedKeys = {
-    {"Up", "\x1b[A"},   {"Down", "\x1b[B"},  {"Right", "\x1b[C"}, {"Left", "\x1b[D"}, {"Home", "\x1b[1~"},
-    {"End", "\x1b[4~"}, {"PgUp", "\x1b[5~"}, {"PgDn", "\x1b[6~"}, {"Ins", "\x1b[2~"}, {"Del", "\x1b[3~"},
-    {"Esc", "\x1b"},    {"Enter", "\r"},     {"Tab", "\t"},       {"Bs", "\b"},       {"DEL", "\x7f"},
-    {"caret", "^"},     {"lt", "<"},         {"Space", " "},
+    {"Up", "\x1b[A"},    {"Down", "\x1b[B"}, {"Right", "\x1b[C"},    {"Left", "\x1b[D"},
+    {"Home", "\x1b[1~"}, {"End", "\x1b[4~"}, {"PgUp", "\x1b[5~"},    {"PgDn", "\x1b[6~"},
+    {"Ins", "\x1b[2~"},  {"Del", "\x1b[3~"}, {"Esc", "\x1b"},        {"Enter", "\r"},
+    {"Tab", "\t"},       {"Bs", "\b"},       {"DEL", "\x7f"},        {"caret", "^"},
+    {"lt", "<"},         {"Space", " "},     {"paste", "\x1b[200~"}, {"/paste", "\x1b[201~"},
 };
 }  // namespace
 

@@ -6,7 +6,8 @@
 //   keys    one line = one burst of input; lines "#" and "# ..." are comments (type # as <0x23>).
 //           ^A..^Z ^@ ^[ ^\ ^] ^^ ^_ are control bytes; <Up> <Down> <Left> <Right> <Home> <End> <PgUp>
 //           <PgDn> <Ins> <Del> <Esc> <Enter> <Tab> <Bs> <DEL> <caret> <lt> <0xNN> are single keys;
-//           <resize RxC> and <cont> are events.
+//           <paste> and </paste> the markers a terminal puts around a paste;
+//           <resize RxC> (a window change, signalled) and <cont> are events.
 //   out     the text after the last key
 //   size    optional "rows cols" (default 24 80)
 //   screen  optional: the screen rows after the last key, trailing blanks dropped

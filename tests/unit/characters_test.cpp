@@ -87,7 +87,9 @@ void ExpectStepsAgree(const std::string& text) {
         p += c.length;
     }
     // The quick count of a span's cells agrees with the characters one by one.
-    if (text.find('\t') == std::string::npos) EXPECT_EQ(CellsOf(b, end), cells) << "cells";
+    if (text.find('\t') == std::string::npos) {
+        EXPECT_EQ(CellsOf(b, end), cells) << "cells";
+    }
     const uint8_t* p = end;
     for (size_t i = starts.size(); i-- > 0;) {
         p = CharStartBefore(b, p, true);
