@@ -308,6 +308,11 @@ Key KeyDecoder(Editor& ed) {
                 ed.PushedBackKey = c;  // runs as the next command key
                 return Command(cmd::NoOp);
             }
+            if (ed.Utf8 && b >= 0x80) {  // a character, or a byte of a broken one: no command
+                uint8_t tail[3];
+                (void)ReadCharTail(ed, b, tail);
+                return Command(cmd::NoOp);
+            }
             if (b > 123) {
                 if (ReadControlSequence(ed, b, &key)) return key;
                 continue;
