@@ -116,39 +116,68 @@ void BM_FindIgnoringCaseOver100MB(benchmark::State& state) {
 }
 BENCHMARK(BM_FindIgnoringCaseOver100MB)->Unit(benchmark::kMillisecond);
 
-// Files that are hard to show, each read in the C locale and in a UTF-8 one: a 1 MB line of 3-byte
-// characters, a line of 10,000 combining marks, 1 MB of random bytes, 1 MB of invalid sequences.
-std::string AwkwardText(int which) {
+// Files that are hard on a UTF-8 reading, as text: a 1 MB line of three-byte characters, a letter with
+// 10,000 combining marks, 1 MB of random bytes; for comparison a plain ASCII line of 60 bytes; a 1 MB
+// line of euro signs (three-byte characters whose first byte may also begin a mark) and 1 MB of
+// sequences cut short or overlong. Each ends in a short line for the vertical moves.
+std::string HardText(int kind) {
     std::string s;
-    switch (which) {
-        case 0:
-            for (int i = 0; i < 333333; ++i) s += "\xe2\x82\xac";
-            break;
-        case 1:
-            s = "a";
-            for (int i = 0; i < 10000; ++i) s += "\xcc\x81";
-            break;
-        case 2: {
-            uint32_t x = 12345;
-            for (int i = 0; i < 1000000; ++i) {
-                x = x * 1103515245 + 12345;
-                s += char(x >> 23);
-            }
-            break;
+    if (kind == 0) {
+        while (s.size() < 1000000) s += "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    } else if (kind == 1) {
+        s = "a";
+        for (int i = 0; i < 10000; ++i) s += "\xCC\x81";
+    } else if (kind == 2) {
+        uint32_t x = 1;
+        for (int i = 0; i < 1000000; ++i) {
+            x = x * 1103515245 + 12345;
+            s += char(x >> 16);
         }
-        default:
-            for (int i = 0; i < 250000; ++i) s += i % 2 ? "\xe2\x82" : "\xc0\xaf";
+    } else if (kind == 3) {
+        s = std::string(59, 'x');
+    } else if (kind == 4) {
+        while (s.size() < 1000000) s += "\xE2\x82\xAC";
+    } else {
+        while (s.size() < 1000000) s += "\xE2\x82\xC0\xAF";
     }
-    for (int i = 0; i < 30; ++i) s += std::string("\nline ") + std::to_string(i);
-    return s;
+    return s + "\nshort line\n";
 }
+
+// One round of editing keys in the middle of the first line: right, left, a letter typed and taken
+// back, down and up. Argument 0 is the C locale, 1 a UTF-8 one; the file as in HardText.
+void BM_EditKeysOnHardLine(benchmark::State& state) {
+    const std::string text = HardText(int(state.range(0)));
+    const std::string name = "/tmp/zt-bench-hard-" + std::to_string(getpid()) + ".txt";
+    FILE* f = std::fopen(name.c_str(), "w");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    FakeTerminal term;
+    Editor ed(term);
+    ed.Utf8 = state.range(1) != 0;
+    if (!LoadFile(ed, name.c_str())) state.SkipWithError("load failed");
+    std::remove(name.c_str());
+    const Pos middle = CharStartAt(ed, ed.TextStart + text.find('\n') / 2);
+    for (auto _ : state) {
+        ed.Cursor = middle;
+        ed.LineNumber = 1;
+        CharRight(ed);
+        CharLeft(ed);
+        TypeByte(ed, 'x');
+        DeleteLeft(ed);
+        LineDown(ed);
+        LineUp(ed);
+        benchmark::DoNotOptimize(ed.Cursor);
+    }
+    ClearUndo(ed);
+}
+BENCHMARK(BM_EditKeysOnHardLine)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // One key at the end of the first line (a character typed, then taken back) and the refresh after it.
 void BM_KeyAtLineEnd(benchmark::State& state) {
     QuietTerminal term;
     Editor ed(term);
     ed.Utf8 = state.range(1) != 0;
-    const std::string text = AwkwardText(int(state.range(0)));
+    const std::string text = HardText(int(state.range(0)));
     if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
     std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
     ed.TextEnd = ed.TextStart + text.size();
@@ -169,7 +198,7 @@ void BM_KeyAtLineEnd(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyAtLineEnd)
-    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 4, 5}, {0, 1}})
     ->ArgNames({"file", "utf8"})
     ->Unit(benchmark::kMicrosecond);
 
@@ -178,7 +207,7 @@ void BM_KeyAtLineStart(benchmark::State& state) {
     QuietTerminal term;
     Editor ed(term);
     ed.Utf8 = state.range(1) != 0;
-    const std::string text = AwkwardText(int(state.range(0)));
+    const std::string text = HardText(int(state.range(0)));
     if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
     std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
     ed.TextEnd = ed.TextStart + text.size();
@@ -197,7 +226,7 @@ void BM_KeyAtLineStart(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyAtLineStart)
-    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 4, 5}, {0, 1}})
     ->ArgNames({"file", "utf8"})
     ->Unit(benchmark::kMicrosecond);
 

@@ -111,8 +111,25 @@ def make_files(data, big):
         rng2 = random.Random(20)
         words = ' '.join(rng2.choice(VOCAB) for _ in range(4000000))
         write_file(data, 'line20m.txt', (words[:20 * 1000 * 1000 - 1] + '\n').encode(), meta)
+    for name, content in char_files().items():
+        if want(name):
+            write_file(data, name, content, meta)
     json.dump(meta, open(meta_path, 'w'))
     return meta
+
+
+def char_files():
+    """Text that is hard to show as characters: each is opened in a UTF-8 locale and in the C locale."""
+    rng = random.Random(11)
+    cjk = ''.join(chr(rng.randint(0x4E00, 0x9FFF)) for _ in range(350000)).encode()
+    bad = (b'\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x28\x8c\xbc\xed\xa0\x80\xc0\xaf\xe6\x97'
+           b'\xf4\x90\x80\x80\xc2\x85 ')
+    return {
+        'random1m.bin': bytes(rng.getrandbits(8) for _ in range(1 << 20)),
+        'cjk1m.txt': cjk + b'\n' + b'after the long line\n',
+        'marks10k.txt': b'a' + '\u0301'.encode() * 10000 + b'z\nlast line\n',
+        'invalid.txt': b''.join(bad * 8 + b'\n' for _ in range(2000)),
+    }
 
 
 def write_big(path, size):
@@ -290,6 +307,16 @@ class Session:
             # the terminal is in application cursor mode: its arrow keys now send ESC O x
             keys = re.sub(rb'\x1b\[([ABCD])', lambda m: b'\x1bO' + m.group(1), keys)
         os.write(self.master, keys)
+
+    def send_all(self, data):
+        """Writes all of `data`, however much the terminal takes at a time, reading the editor's output meanwhile."""
+        view = memoryview(data)
+        while view:
+            try:
+                view = view[os.write(self.master, view[:65536]):]
+            except BlockingIOError:
+                self.drain()
+                select.select([self.master], [self.master], [], 0.01)
 
     def timed(self, keys, timeout=60.0):
         """Sends keys at once; returns (milliseconds until settled, bytes written meanwhile)."""
@@ -484,6 +511,79 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
             s.close(ed)
 
 
+def measure_chars(ed, env, data, work, reps, res):
+    """zt on the files of char_files() in a UTF-8 locale and in the C locale: the first screen, a key typed at the
+    start, then at the end of the first line, and a cursor step back there."""
+    for name in char_files():
+        for loc in ('C.UTF-8', 'C'):
+            tag = f'{name}:{loc}'
+            for _ in range(reps):
+                f = fresh_copy(data, name, work)
+                s = Session(ed['cmd'] + [f], dict(env, LANG=loc))
+                try:
+                    res.add('chars_first_ms', tag, (s.settle(20) - s.start) * 1000)
+                    res.add('chars_key_start_ms', tag, s.timed('Q')[0])
+                    s.send('\x1b[4~')  # End
+                    s.settle()
+                    res.add('chars_key_end_ms', tag, s.timed('Q')[0])
+                    res.add('chars_left_ms', tag, s.timed('\x1b[D')[0])
+                except Timeout:
+                    res.fail('chars_first_ms', tag, 'timeout')
+                finally:
+                    s.close(ed)
+
+
+def paste_text():
+    """About 1 MB of word lines, whole lines only."""
+    lines, size = [], 0
+    for line in word_lines(random.Random(3), 40000, 0, 76):
+        lines.append(line)
+        size += len(line)
+        if size >= 1000 * 1000:
+            break
+    return ''.join(lines).encode()
+
+
+def measure_paste(name, ed, env, data, work, reps, res):
+    """A 1 MB paste at the start of the 100 MB file (a small file has no room for it), sent as a terminal sends it
+    with bracketed paste on: from the first byte sent until the editor has settled, the status line showing the
+    cursor behind the paste."""
+    text = paste_text()
+    for _ in range(reps):
+        f = fresh_copy(data, 'big100.txt', work)
+        warm_memory(data, 'big100.txt')
+        s = Session(ed['cmd'] + [f], env, model=True)
+        try:
+            s.settle(120)
+            s.drain()
+            t0 = time.perf_counter()
+            s.send_all(b'\x1b[200~' + text + b'\x1b[201~')
+            t1 = s.settle(60)
+            m = re.search(r'(\d+):(\d+) +altH', s.screen.lines()[-1])
+            if m and (int(m.group(1)), int(m.group(2))) == (text.count(b'\n') + 1, 1):
+                res.add('paste1m_ms', name, (t1 - t0) * 1000)
+            else:
+                res.fail('paste1m_ms', name, 'the cursor is not behind the paste')
+        except Timeout:
+            res.fail('paste1m_ms', name, 'timeout')
+        finally:
+            s.close(ed)
+
+
+def chars_table(res):
+    """Per file: each figure in the UTF-8 locale, in the C locale, and their ratio."""
+    head = ['file', 'figure', 'UTF-8', 'C', 'UTF-8/C']
+    body = []
+    for name in char_files():
+        for fig, label in (('chars_first_ms', 'first screen (ms)'), ('chars_key_start_ms', 'key at the start (ms)'),
+                           ('chars_key_end_ms', 'key at the end of line 1 (ms)'),
+                           ('chars_left_ms', 'cursor left there (ms)')):
+            u, c = summary(res.get(fig, f'{name}:C.UTF-8')), summary(res.get(fig, f'{name}:C'))
+            ratio = f'{u[0] / c[0]:.2f}' if u and c and c[0] > 0 else '-'
+            body.append([name, label, fmt(u) if u else '-', fmt(c) if c else '-', ratio])
+    return head, body
+
+
 def shows_window(screen, lines, cursor_line):
     """Do the text rows show consecutive lines of the file (cut at the screen width), the cursor on line
     `cursor_line` (1-based)?"""
@@ -676,6 +776,8 @@ def build_rows(res, ideal, limits, meta, eds, big):
         rule=bytes_rule, target='≤ jpico, ≤ 1.5× fewest')
     row('bytes per cursor down, 50 that scroll', 'down50_bytes', ideal_of('down50_bytes'), 'fewest',
         rule=bytes_rule, target='≤ best peer, ≤ 1.5× fewest')
+    row('paste 1 MB at the start of 100 MB (ms)', 'paste1m_ms', None, '', rule=lambda z, p, l: z <= 250,
+        target='≤ 250 ms')
     row('open 100 MB (ms)', 'open100_ms', lim('read'), 'read', rule=lambda z, p, l: l is not None and z <= 1.2 * l,
         target='≤ 1.2× read')
     row('open 100 MB, peak RSS (MiB)', 'open100_rss', (size100, size100, size100), 'file size',
@@ -704,6 +806,14 @@ def build_rows(res, ideal, limits, meta, eds, big):
     return rows
 
 
+def render_text(h, body):
+    widths = [max(len(str(x[i])) for x in [h] + body) for i in range(len(h))]
+    out = ['  '.join(str(x).ljust(w) for x, w in zip(h, widths))]
+    out.append('  '.join('-' * w for w in widths))
+    out += ['  '.join(str(x).ljust(w) for x, w in zip(line, widths)) for line in body]
+    return '\n'.join(out)
+
+
 def render(rows, res, eds, limits, seconds, args):
     head = ['figure', 'zt', 'best peer (which)', 'zt/peer', 'limit', 'zt/limit', 'target', 'met?']
     table = []
@@ -727,12 +837,7 @@ def render(rows, res, eds, limits, seconds, args):
             line.append(fmt(summary(v)) if summary(v) else (v if isinstance(v, str) else '-'))
         detail.append(line)
 
-    def text_table(h, body):
-        widths = [max(len(str(x[i])) for x in [h] + body) for i in range(len(h))]
-        out = ['  '.join(str(x).ljust(w) for x, w in zip(h, widths))]
-        out.append('  '.join('-' * w for w in widths))
-        out += ['  '.join(str(x).ljust(w) for x, w in zip(line, widths)) for line in body]
-        return '\n'.join(out)
+    text_table = render_text
 
     def md_table(h, body):
         out = ['| ' + ' | '.join(h) + ' |', '|' + '---|' * len(h)]
@@ -752,8 +857,11 @@ def render(rows, res, eds, limits, seconds, args):
         "or history file); the other peers with their defaults. busybox vi's binary is all of busybox.",
         f"Machine: {machine()}. Run took {seconds:.0f} s.",
     ]
-    text = text_table(head, table) + '\n\n' + text_table(detail_head, detail) + '\n\n' + '\n'.join(notes)
+    ch, cb = chars_table(res)
+    text = (text_table(head, table) + '\n\n' + text_table(detail_head, detail) + '\n\n' + text_table(ch, cb) +
+            '\n\n' + '\n'.join(notes))
     md = (md_table(head, table) + '\n\nAll editors:\n\n' + md_table(detail_head, detail) + '\n\n' +
+          'zt in a UTF-8 locale and in the C locale (medians of 3):\n\n' + md_table(ch, cb) + '\n\n' +
           '\n'.join('- ' + n for n in notes) + '\n\nReproduce with `make bench` (`make bench BIG=1` adds the 1 GB '
           'file).\n')
     return text, md
@@ -781,6 +889,7 @@ def main():
     ap.add_argument('--big', action='store_true', help='also open a 1 GB file (zt and the limits only)')
     ap.add_argument('--only', default='', help='comma-separated editors (zt is always included)')
     ap.add_argument('--quick', action='store_true', help='one run of each figure')
+    ap.add_argument('--chars', action='store_true', help='only zt on the files of text as characters, and the paste')
     args = ap.parse_args()
     args.build = os.path.abspath(args.build)
     args.data = os.path.abspath(args.data)
@@ -813,6 +922,12 @@ def main():
     res = Results()
     ideal = {}
 
+    if args.chars:
+        measure_chars(eds['zt'], env, args.data, work, 1 if args.quick else 3, res)
+        ch, cb = chars_table(res)
+        print(render_text(ch, cb))
+        return
+
     # the limits first, so the page cache is warm and the figures sit side by side
     limits = {}
     for fname in ('big100.txt', 'line20m.txt') + (('big1000.txt',) if args.big else ()):
@@ -827,6 +942,9 @@ def main():
         res.add('binary_kib', name, stripped_size(ed['cmd'][0]))
         print(f'{name}: keys...', flush=True)
         measure_small(name, ed, env, args.data, work, args.reps, res, ideal)
+        if name == 'zt':  # zt only: a peer that does not bracket pastes would take 1 MB as keys
+            print(f'{name}: paste...', flush=True)
+            measure_paste(name, ed, env, args.data, work, args.reps, res)
         if name in BIG_EDITORS:
             print(f'{name}: 100 MB...', flush=True)
             measure_big(name, ed, env, args.data, work, meta, args.big_reps, res)
@@ -843,6 +961,9 @@ def main():
             measure_big('zt', eds['zt'], env, args.data, work, meta, 1, res, 'big1000.txt', full=False,
                         in_place=True)
         limits['big1000.txt']['read'] = summary(reads)
+    if 'zt' in eds:
+        print('zt: text as characters...', flush=True)
+        measure_chars(eds['zt'], env, args.data, work, 3, res)
     fresh_copy(args.data, 'small.txt', work)
     os.unlink(os.path.join(work, 'small.txt'))
 

@@ -43,10 +43,12 @@ struct ScreenPos {
     int col = 0;
 };
 
-// A decoded key: a plain byte (command < 0) or a command number (byte reads 0).
+// A decoded key: a plain byte (command < 0) or a command number (byte reads 0); or the start of a
+// bracketed paste, whose text follows up to its closing marker.
 struct Key {
     int command = -1;
     uint8_t byte = 0;
+    bool paste = false;
     bool IsCommand() const { return command >= 0; }
 };
 
@@ -82,6 +84,17 @@ struct Cells {
 inline constexpr size_t kGridCells = size_t(kMaxRows + 1) * kMaxColumns;
 using CellGrid = Cells<kGridCells>;
 
+// What the status row shows while the editor waits for a key, so that a window change can draw it
+// again: the status line, a pending prefix over it, a question or message over it, or a prompt.
+enum class StatusRow : uint8_t { Line, Prefix, Message, Prompt };
+struct StatusWait {
+    StatusRow shows = StatusRow::Line;
+    const char* text = nullptr;   // the prefix, the message or the prompt
+    const char* entry = nullptr;  // a prompt's entry so far
+    size_t entryLength = 0;
+    ScreenPos window = {};  // a prompt's: the CursorScreenPos the text window is drawn from
+};
+
 // Output of a refresh is gathered here and written at once.
 inline constexpr size_t kOutputSize = 16384;
 
@@ -109,6 +122,7 @@ struct Screen {
     bool ReturnPlaceSet = false;
     size_t ReturnPlaceAt = 0;
     ScreenPos ReturnPlace;
+    StatusWait Waiting;
 
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
     // clears them, and the small fields before them share few pages.
@@ -192,11 +206,14 @@ struct Editor {
     uint8_t ConsoleVariant = 0;  // 4 on the Linux console
     bool Utf8 = false;           // a UTF-8 locale: the text is read as characters
     uint8_t PushedBackKey = 0;   // vi only, 0 = none
-    // A read result taken while gathering typed-ahead keys that was not one of them: the next key
-    // read gets it, a negative one (end of input, a signal) included.
+    // A read result taken too early (while gathering typed-ahead keys, or the ESC that broke off an
+    // escape sequence): the next key read gets it, a negative one (end of input, a signal) included.
     bool HasReadAhead = false;
     int ReadAhead = 0;
     uint8_t LastKeyByte = 0;  // the plain byte being dispatched (what InsertChar types)
+    // In a UTF-8 locale, the continuation bytes that arrived with it: one character, typed whole.
+    uint8_t KeyTail[3] = {};
+    uint8_t KeyTailLength = 0;
     bool RepeatSearch = false;
     uint8_t LastFindKind = 0;  // 0 none, 1 find, 2 find and replace
     Pos LastFindPos = 0;

@@ -21,6 +21,8 @@ void CopyBlock(Editor& ed) {
     if (!CopyBlockToCursor(ed)) return;
     ed.BlockBegin = ed.Cursor;
     ed.BlockEnd = ed.Cursor + n;
+    // Bytes that now meet at the copy's edges may form one character.
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
 }
 
 void MoveBlock(Editor& ed) {
@@ -40,6 +42,7 @@ void MoveBlock(Editor& ed) {
         ed.BlockEnd = at;
         ed.Cursor = at - n;
     }
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
     ed.RecountLines = true;
 }
 
@@ -49,7 +52,7 @@ void DeleteBlock(Editor& ed) {
     RemoveBytes(ed, begin, ed.BlockEnd - begin);
     ed.BlockBegin = 0;
     ed.BlockEnd = 0;
-    ed.Cursor = begin;
+    ed.Cursor = CharStartAt(ed, begin);
     ed.RecountLines = true;
 }
 
@@ -69,7 +72,7 @@ void CutRegion(Editor& ed) {
     // A region too large for the kill buffer is refused whole, so nothing is cut.
     if (!CopyRegionToKill(ed)) return;
     RemoveBytes(ed, ed.KillSource, ed.KillLength);
-    ed.Cursor = ed.KillSource;
+    ed.Cursor = CharStartAt(ed, ed.KillSource);
     ed.RecountLines = true;
 }
 
@@ -80,7 +83,7 @@ void Paste(Editor& ed) {
     ed.Mark = ed.Cursor;
     // The kill buffer has moved up with the text; it lies wholly behind the room.
     std::memcpy(ed.buf + ed.Cursor, ed.buf + ed.TextEnd + 1, n);
-    ed.Cursor += n;
+    ed.Cursor = CharEndAt(ed, ed.Cursor + n);
     ed.BlockVisible = 0;
     if (ed.EditMode != VI) CenterLine(ed);
     ed.RecountLines = true;

@@ -81,6 +81,14 @@ Pos PrevChar(const Editor& ed, Pos p);
 uint64_t CellsOf(const uint8_t* p, const uint8_t* end);
 // Cells from lineStart to p, tabs to multiples of 8.
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
+// The start of the character that holds p, and the end of it: p itself when p is a boundary. Both look
+// back no further than p's line (text changes can join bytes around a position into one character).
+Pos CharStartAt(const Editor& ed, Pos p);
+Pos CharEndAt(const Editor& ed, Pos p);
+// Whether the n bytes at s are one code point in UTF-8 (a single byte always is).
+bool IsOneCodePoint(const uint8_t* s, size_t n);
+// The code points that fold to `folded`: at most max of them into out, their count returned.
+size_t CodePointsFoldingTo(uint32_t folded, uint32_t* out, size_t max);
 // The start of p's line, as LineStartOf gives it, without a scan limit and without touching RecountLines.
 Pos LineStartAt(const Editor& ed, Pos p);
 // From p at cell column *column of its line, past every character that ends at or before column
@@ -105,6 +113,9 @@ void OpenRoom(Editor& ed, Pos p, size_t n);
 void RemoveBytes(Editor& ed, Pos p, size_t n);
 // WS and vi: block marks inside p..p+n move to p first.
 void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
+// The n bytes at p (n >= 1) give way to m undefined bytes (m >= 1) in one change that one undo takes
+// back. Shows "Memory exhausted" and changes nothing when the room is missing.
+[[nodiscard]] bool ReplaceRoom(Editor& ed, Pos p, size_t n, size_t m);
 // Stores n text bytes from s in the kill buffer (append when KillAppend outside vi), hides the region
 // and sets KillAppend. Refused with "Memory exhausted" when the room is missing.
 [[nodiscard]] bool SaveToKill(Editor& ed, Pos s, size_t n);
@@ -123,6 +134,8 @@ void RecordInsertion(Editor& ed, Pos p, size_t n);
 void RecordDeletion(Editor& ed, Pos p, size_t n);
 void RecordOverwrite(Editor& ed, Pos p);
 void RecordSwap(Editor& ed, Pos p);
+// The change recorded next is taken back by the same undo as the one recorded before it.
+void RecordJoin(Editor& ed);
 void RemoveSnapshotFile(Editor& ed);
 
 // ---- Commands: cursor moves.
@@ -159,8 +172,11 @@ void ViCenterLine(Editor& ed);
 void ExchangeMark(Editor& ed);
 
 // ---- Commands: typing.
-void InsertChar(Editor& ed);  // types the key byte in ed's LastKeyByte
+void InsertChar(Editor& ed);  // types the key being dispatched (LastKeyByte and KeyTail)
 void TypeByte(Editor& ed, uint8_t c);
+// Types the n bytes of one key: a character in one step (one undo record; in overwrite mode it takes
+// the place of one whole character), or, when they are not one code point, each byte as a key.
+void TypeKey(Editor& ed, const uint8_t* s, size_t n);
 void ToggleInsert(Editor& ed);
 void NewLine(Editor& ed);
 void NewLineNoIndent(Editor& ed);
@@ -174,11 +190,14 @@ struct TypedRun {
     size_t length = 0;
     uint8_t bytes[8192];
 };
-// Adds one key to the run; false, with nothing changed, when the run or the buffer lacks the room
-// (the caller then finishes the run and types the key the ordinary way).
-bool AddTypedKey(Editor& ed, TypedRun& run, uint8_t c, TypedKey kind);
+// Adds the key being dispatched to the run; false, with nothing changed, when the run or the buffer
+// lacks the room (the caller then finishes the run and types the key the ordinary way).
+bool AddTypedKey(Editor& ed, TypedRun& run, TypedKey kind);
 // Puts the run into the text at its place and the cursor behind it.
 void FinishTypedRun(Editor& ed, TypedRun& run);
+// Puts n bytes in at the cursor as they are, as one change (one undo takes them all back), the cursor
+// behind them. False, with ErrorNumber 12 and nothing changed, when the room is missing.
+[[nodiscard]] bool PasteText(Editor& ed, const uint8_t* text, size_t n);
 void OpenLine(Editor& ed);
 void QuotedInsert(Editor& ed);
 void ViReplaceChar(Editor& ed);

@@ -116,6 +116,14 @@ void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n) {
     RemoveBytes(ed, p, n);
 }
 
+bool ReplaceRoom(Editor& ed, Pos p, size_t n, size_t m) {
+    if (p < ed.TextStart || n == 0 || n > ed.TextEnd - p || m == 0) return false;
+    if (m > n && Room(ed) < m - n) return RefuseForRoom(ed);
+    RemoveBytes(ed, p, n);
+    RecordJoin(ed);
+    return MakeRoom(ed, p, m);  // the room is there: only the record and the move are left
+}
+
 bool SaveToKill(Editor& ed, Pos s, size_t n) {
     if (s < ed.TextStart || s > ed.TextEnd) return false;
     if (n > ed.TextEnd - s) n = ed.TextEnd - s;

@@ -1,6 +1,7 @@
 // Characters in the text: what one cursor step, one deletion and one screen cell take. In a UTF-8
 // locale a valid sequence of a printable character, with the combining marks after it, is one
 // character; every other byte stands alone and shows as ".". Elsewhere every byte is a character.
+#include <array>
 #include <cstring>
 
 #include "buffer/buffer.hpp"
@@ -17,7 +18,7 @@ struct CaseFold {
 #include "buffer/char_tables.inc"
 
 // Looks cp up in ranges packed as first << 11 | (count - 1), sorted by first.
-bool InRanges(const uint32_t* ranges, size_t n, uint32_t cp) {
+constexpr bool InRanges(const uint32_t* ranges, size_t n, uint32_t cp) {
     size_t lo = 0, hi = n;
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
@@ -32,14 +33,31 @@ bool InRanges(const uint32_t* ranges, size_t n, uint32_t cp) {
 }
 
 template <size_t N>
-bool InTable(const uint32_t (&table)[N], uint32_t cp) {
+constexpr bool InTable(const uint32_t (&table)[N], uint32_t cp) {
     return InRanges(table, N, cp);
 }
 
 bool IsContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
 
-// Bytes that may begin a character of no width (U+0300 and up); anything below cannot be a mark.
-bool MayBeMark(uint8_t b) { return b >= 0xCC; }
+// Which lead bytes begin a sequence that may be a character of no width, from the width tables: most
+// text (Greek, CJK, Hangul) then never decodes the character after one to look for marks.
+constexpr std::array<bool, 256> MakeMarkLeads() {
+    std::array<bool, 256> leads{};
+    auto mark = [&leads](uint32_t first, uint32_t last) {
+        for (unsigned b = 0xC2; b <= 0xF4; ++b) {
+            const uint32_t lo = b < 0xE0 ? (b & 0x1F) << 6 : b < 0xF0 ? (b & 0x0F) << 12 : (b & 0x07) << 18;
+            const uint32_t hi = lo + (b < 0xE0 ? 0x3F : b < 0xF0 ? 0xFFF : 0x3FFFF);
+            if (lo <= last && first <= hi) leads[b] = true;
+        }
+    };
+    for (uint32_t e : kZeroWidth) mark(e >> 11, (e >> 11) + (e & 0x7FF));
+    for (uint32_t block = 0; block < sizeof kBlockWidth; ++block)
+        if (kBlockWidth[block] == 2) mark(block << 8, (block << 8) + 0xFF);
+    return leads;
+}
+constexpr std::array<bool, 256> kMarkLeads = MakeMarkLeads();
+
+bool MayBeMark(uint8_t b) { return kMarkLeads[b]; }
 
 // The character at p as one code point of the text: its length and width, or length 1 and width -1
 // for a byte that is no part of a printable character.
@@ -55,6 +73,14 @@ Decoded DecodeAt(const uint8_t* p, const uint8_t* end) {
     int w = CodePointWidth(cp);
     if (w < 0) return {1, -1};
     return {uint32_t(n), w};
+}
+
+// Most three-byte characters (CJK, Hangul) lie in a block of one width, and no mark follows them: the
+// cells of such a character at p, else 0.
+inline int PlainThreeByteCells(const uint8_t* p, const uint8_t* end) {
+    if (p[0] < 0xE1 || p[0] > 0xEC || end - p < 3 || !IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
+    const uint8_t w = kBlockWidth[(p[0] & 0x0F) << 4 | (p[1] & 0x3F) >> 2];
+    return w <= 1 && (end - p == 3 || !MayBeMark(p[3])) ? 1 + w : 0;
 }
 
 }  // namespace
@@ -106,8 +132,30 @@ size_t DecodeUtf8(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
     return n;
 }
 
+namespace {
+
+// The two-byte code points (Latin, Greek, Cyrillic, their marks) looked up at once, not searched for.
+constexpr std::array<int8_t, 0x800> MakeSmallWidths() {
+    std::array<int8_t, 0x800> w{};
+    for (uint32_t cp = 0; cp < 0x800; ++cp) {
+        const uint8_t block = kBlockWidth[cp >> 8];
+        w[cp] = cp < 0xA0                   ? (cp >= 0x20 && cp < 0x7F ? 1 : -1)
+                : block == 0                ? 1
+                : block == 1                ? 2
+                : block == 2                ? 0
+                : InTable(kNotShown, cp)    ? -1
+                : InTable(kZeroWidth, cp)   ? 0
+                : InTable(kDoubleWidth, cp) ? 2
+                                            : 1;
+    }
+    return w;
+}
+constexpr std::array<int8_t, 0x800> kSmallWidth = MakeSmallWidths();
+
+}  // namespace
+
 int CodePointWidth(uint32_t cp) {
-    if (cp < 0xA0) return cp >= 0x20 && cp < 0x7F ? 1 : -1;
+    if (cp < 0x800) return kSmallWidth[cp];
     if (cp < 0x20000) {
         switch (kBlockWidth[cp >> 8]) {
             case 0:
@@ -156,6 +204,7 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
         }
         return c;
     }
+    if (int w = PlainThreeByteCells(p, end)) return {3, uint8_t(w), CharShape::Shown};
     Decoded d = DecodeAt(p, end);
     if (d.width < 0) return {1, 1, CharShape::Dot};
     // Marks with nothing before them to sit on are drawn on a blank of their own.
@@ -244,6 +293,16 @@ uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
                 continue;
             }
         }
+        if (p[0] < 0x80 && (end - p == 1 || p[1] < 0x80)) {
+            ++cells;
+            ++p;
+            continue;
+        }
+        if (int w = PlainThreeByteCells(p, end)) {
+            cells += unsigned(w);
+            p += 3;
+            continue;
+        }
         TextChar c = CharAt(p, end, true);
         cells += c.width;
         p += c.length;
@@ -260,7 +319,7 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
         size_t length = 1;
         if (b == '\t') {
             width = TabAdvance(col);
-        } else if (ed.Utf8) {
+        } else if (ed.Utf8 && (b >= 0x80 || ed.buf[p + 1] >= 0x80)) {
             TextChar c = CharAt(ed.buf + p, ed.buf + ed.TextEnd, true);
             width = c.width;
             length = c.length;
@@ -271,6 +330,54 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
         p += length;
     }
     return p;
+}
+
+Pos CharStartAt(const Editor& ed, Pos p) {
+    if (!ed.Utf8 || p <= ed.TextStart || p >= ed.TextEnd) return p;
+    const uint8_t* b = ed.buf;
+    const uint8_t* end = b + ed.TextEnd;
+    Pos u = p;
+    if (IsContinuation(b[p])) {
+        // Inside a sequence when a lead byte up to three back reaches over p; the line feed before
+        // the text stops the look back.
+        Pos q = p;
+        while (p - q < 2 && IsContinuation(b[q - 1])) --q;
+        const Pos lead = q - 1;
+        if (!IsContinuation(b[lead])) {
+            Decoded d = DecodeAt(b + lead, end);
+            if (d.width >= 0 && lead + d.length > p) u = lead;
+        }
+    }
+    if (!MayBeMark(b[u])) return u;
+    Decoded d = DecodeAt(b + u, end);
+    if (d.width != 0) return u;
+    return Pos(CharStartBefore(b + ed.TextStart, b + u + d.length, true) - b);
+}
+
+Pos CharEndAt(const Editor& ed, Pos p) {
+    Pos s = CharStartAt(ed, p);
+    return s == p ? p : s + CharAt(ed.buf + s, ed.buf + ed.TextEnd, true).length;
+}
+
+bool IsOneCodePoint(const uint8_t* s, size_t n) {
+    uint32_t cp;
+    return n == 1 || DecodeUtf8(s, s + n, &cp) == n;
+}
+
+size_t CodePointsFoldingTo(uint32_t folded, uint32_t* out, size_t max) {
+    size_t k = 0;
+    if (FoldCodePoint(folded) == folded && k < max) out[k++] = folded;
+    if (folded < 0x80) {
+        if (folded >= 'a' && folded <= 'z' && k < max) out[k++] = folded - 32;
+        return k;
+    }
+    for (const CaseFold& f : kFolds) {
+        const uint32_t cp = uint32_t(int32_t(folded) - f.delta);
+        if (cp != folded && cp >= f.first && cp <= f.last && (cp - f.first) % f.stride == 0 &&
+            FoldCodePoint(cp) == folded && k < max)
+            out[k++] = cp;
+    }
+    return k;
 }
 
 Pos LineStartAt(const Editor& ed, Pos p) {

@@ -26,10 +26,11 @@ void LinesDown(Editor& ed, uint64_t count) {
     ed.Cursor = PositionAtColumn(ed, start, ed.WantedColumn);
 }
 
-// The cursor to p when p still lies in the text (positions not kept in step may point beyond it).
+// The cursor to p when p still lies in the text (positions not kept in step may point beyond it, or
+// into a character that changes around them have made).
 void JumpTo(Editor& ed, Pos p) {
     if (p < ed.TextStart || p > ed.TextEnd) return;
-    ed.Cursor = p;
+    ed.Cursor = CharStartAt(ed, p);
     ed.RecountLines = true;
 }
 
@@ -42,7 +43,7 @@ void CharLeft(Editor& ed) {
         WindowRowUp(ed);
         --ed.LineNumber;
     }
-    --ed.Cursor;
+    ed.Cursor = PrevChar(ed, ed.Cursor);
 }
 
 void CharRight(Editor& ed) {
@@ -52,7 +53,7 @@ void CharRight(Editor& ed) {
         WindowRowDown(ed);
         ++ed.LineNumber;
     }
-    ++ed.Cursor;
+    ed.Cursor = NextChar(ed, ed.Cursor);
 }
 
 void LineUp(Editor& ed) {
@@ -70,7 +71,8 @@ void LineEnd(Editor& ed) { ed.Cursor = LineEndOf(ed, ed.Cursor); }
 
 void FirstNonBlank(Editor& ed) {
     Pos p = LineStartOf(ed, ed.Cursor);
-    while (ed.buf[p] <= ' ' && ed.buf[p] != '\n') ++p;
+    // A blank that carries a combining mark is no longer blank.
+    while (ed.buf[p] <= ' ' && ed.buf[p] != '\n' && NextChar(ed, p) == p + 1) ++p;
     ed.Cursor = p;
 }
 
@@ -95,10 +97,11 @@ void WordLeft(Editor& ed) {
             --p;
             --ed.LineNumber;
         }
-        --p;
+        p = PrevChar(ed, p);
         if (IsWordChar(b[p])) break;
     }
-    while (IsWordChar(b[p - 1])) --p;
+    // A character's first byte says whether it belongs to a word.
+    for (Pos q; IsWordChar(b[q = PrevChar(ed, p)]);) p = q;
     ed.Cursor = p;
 }
 
@@ -108,8 +111,10 @@ void WordRight(Editor& ed) {
     Pos p = ed.Cursor;
     while (p < ed.TextEnd) {
         if (b[p] == '\n') ++ed.LineNumber;
-        ++p;
-        if (toWordEnd ? IsWordChar(b[p - 1]) && !IsWordChar(b[p]) : IsWordChar(b[p]) && !IsWordChar(b[p - 1]))
+        const Pos before = p;
+        p = NextChar(ed, p);
+        if (toWordEnd ? IsWordChar(b[before]) && !IsWordChar(b[p])
+                      : IsWordChar(b[p]) && !IsWordChar(b[before]))
             break;
     }
     ed.Cursor = p;
@@ -128,8 +133,8 @@ void WordEnd(Editor& ed) {
             ++ed.LineNumber;
         }
         // Always one step, even right after a line feed: a line's first byte is never a stop.
-        ++p;
-        if (IsWordChar(b[p]) && !IsWordChar(b[p + 1])) break;
+        p = NextChar(ed, p);
+        if (IsWordChar(b[p]) && !IsWordChar(b[NextChar(ed, p)])) break;
     }
     ed.Cursor = p;
 }
@@ -169,7 +174,7 @@ void GoTextEnd(Editor& ed) {
 }
 
 void ViGoFirstLine(Editor& ed) {
-    if (ReadKeyByte(ed) == 'G') GoTextStart(ed);
+    if (ReadKeyLead(ed) == 'G') GoTextStart(ed);
 }
 
 void GoLineNumber(Editor& ed, uint64_t n) {
@@ -202,7 +207,7 @@ void PreviousPosition(Editor& ed) { JumpTo(ed, ed.PrevCursor); }
 void CenterLine(Editor& ed) { WindowRowCentre(ed); }
 
 void ViCenterLine(Editor& ed) {
-    if (ReadKeyByte(ed) == '.') CenterLine(ed);
+    if (ReadKeyLead(ed) == '.') CenterLine(ed);
 }
 
 void ExchangeMark(Editor& ed) {
@@ -210,7 +215,7 @@ void ExchangeMark(Editor& ed) {
     if (old < ed.TextStart || old > ed.TextEnd) return;
     ed.Mark = ed.Cursor;
     ed.BlockVisible = 1;
-    ed.Cursor = old;
+    ed.Cursor = CharStartAt(ed, old);
     CenterLine(ed);
     ed.RecountLines = true;
 }

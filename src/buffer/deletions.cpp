@@ -19,22 +19,27 @@ bool RemoveSpan(Editor& ed, Pos p, size_t n) {
     }
 }
 
-// One byte at p: plain, except that vi keeps it as characters in the kill buffer.
+// The character at p (p < TextEnd): plain, except that vi keeps it in the kill buffer as characters.
 bool RemoveOne(Editor& ed, Pos p) {
+    const size_t n = NextChar(ed, p) - p;
     if (ed.EditMode != VI) {
-        RemoveBytes(ed, p, 1);
+        RemoveBytes(ed, p, n);
         return true;
     }
-    if (!KillBytes(ed, p, 1)) return false;
+    if (!KillBytes(ed, p, n)) return false;
     ed.PasteByChars = true;
     return true;
 }
+
+// What was on either side of a removal at the cursor may now form one character: the cursor goes to
+// its start.
+void CursorOntoChar(Editor& ed) { ed.Cursor = CharStartAt(ed, ed.Cursor); }
 
 }  // namespace
 
 void DeleteChar(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
-    (void)RemoveOne(ed, ed.Cursor);
+    if (RemoveOne(ed, ed.Cursor)) CursorOntoChar(ed);
 }
 
 void DeleteLeft(Editor& ed) {
@@ -42,24 +47,31 @@ void DeleteLeft(Editor& ed) {
     Pos old = ed.Cursor;
     CharLeft(ed);
     if (ed.Cursor != old) {
-        if (!RemoveOne(ed, ed.Cursor)) ed.Cursor = old;  // vi's refused kill: nothing changes
+        if (RemoveOne(ed, ed.Cursor))
+            CursorOntoChar(ed);
+        else
+            ed.Cursor = old;  // vi's refused kill: nothing changes
         return;
     }
     // Only vi stops at a line start: there the line joins the one above.
     if (ed.buf[ed.Cursor - 1] != '\n' || !RemoveOne(ed, ed.Cursor - 1)) return;
     --ed.Cursor;
+    CursorOntoChar(ed);
     --ed.LineNumber;
     WindowRowUp(ed);
 }
 
 void DeleteWord(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
-    Pos p = ed.Cursor + 1;
+    Pos before = ed.Cursor, p = NextChar(ed, ed.Cursor);
     if (ed.buf[ed.Cursor] != '\n') {
-        // A word goes with the blanks after it; a line end or the next word's first byte stops it.
-        while (ed.buf[p] != '\n' && !(ed.buf[p] > ' ' && !IsWordChar(ed.buf[p - 1]))) ++p;
+        // A word goes with the blanks after it; a line end or the next word's first character stops it.
+        while (ed.buf[p] != '\n' && !(ed.buf[p] > ' ' && !IsWordChar(ed.buf[before]))) {
+            before = p;
+            p = NextChar(ed, p);
+        }
     }
-    (void)RemoveSpan(ed, ed.Cursor, p - ed.Cursor);
+    if (RemoveSpan(ed, ed.Cursor, p - ed.Cursor)) CursorOntoChar(ed);
 }
 
 void DeleteLine(Editor& ed) {
@@ -75,7 +87,7 @@ void DeleteLine(Editor& ed) {
 void KillLine(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
     size_t n = ed.buf[ed.Cursor] == '\n' ? 1 : LineRest(ed, ed.Cursor);
-    (void)RemoveSpan(ed, ed.Cursor, n);
+    if (RemoveSpan(ed, ed.Cursor, n)) CursorOntoChar(ed);
 }
 
 void DeleteToLineEnd(Editor& ed) {
@@ -86,22 +98,23 @@ void DeleteToLineEnd(Editor& ed) {
 
 void DeleteToLineStart(Editor& ed) {
     if (ed.Cursor <= ed.TextStart) return;
-    // The byte just left of the cursor goes last; PICO keeps it, so its kill is tried first.
-    Pos left = ed.Cursor - 1;
+    // The character just left of the cursor goes last; PICO keeps it, so its kill is tried first.
+    Pos left = PrevChar(ed, ed.Cursor);
+    size_t last = ed.Cursor - left;
     Pos start = LineStartOf(ed, left);
     if (ed.EditMode == PICO) {
         ed.KillAppend = false;  // it replaces the kill buffer even after a ^K
-        if (!SaveToKill(ed, left, 1)) return;
+        if (!SaveToKill(ed, left, last)) return;
     }
     CharLeft(ed);
     ed.Cursor = start;
-    // Two changes, so that undo gives back the last byte first and the rest of the line after it.
+    // Two changes, so that undo gives back the last character first and the rest of the line after it.
     if (ed.EditMode == WS) {
         RemoveBytesMovingMarks(ed, start, left - start);
-        RemoveBytesMovingMarks(ed, start, 1);
+        RemoveBytesMovingMarks(ed, start, last);
     } else {
         RemoveBytes(ed, start, left - start);
-        RemoveBytes(ed, start, 1);
+        RemoveBytes(ed, start, last);
     }
 }
 
@@ -111,4 +124,5 @@ void JoinLines(Editor& ed) {
     if (last) return;
     if (!RemoveOne(ed, end)) return;
     ed.Cursor = end;
+    CursorOntoChar(ed);
 }

@@ -4,12 +4,14 @@
 #include "buffer/buffer.hpp"
 #include "files/files.hpp"
 #include "screen/screen.hpp"
+#include "session/session.hpp"
 
 namespace {
 
 // A single-key answer: the cancel key of the mode (-1), else the key with bit 0x20 cleared.
 int Answer(Editor& ed, const char* question) {
-    uint8_t key = AskKey(ed, question);
+    uint8_t key = AskKey(ed, question), tail[3];
+    (void)ReadCharTail(ed, key, tail);  // a character answers as its first byte
     if (key == CancelKey(ed)) return -1;
     return key & ~0x20;
 }
@@ -97,9 +99,10 @@ void InsertFile(Editor& ed) {
         ed.Mark = ed.Cursor + n;
         ed.BlockVisible = 0;
     } else if (ed.EditMode == PICO) {
-        ed.Cursor += n;
+        ed.Cursor = CharEndAt(ed, ed.Cursor + n);
         RecountLineNumber(ed);
     }
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
     RestoreCursor(ed);
 }
 

@@ -36,6 +36,69 @@ bool RestMatches(const uint8_t* t, const uint8_t* s, size_t n, uint8_t caseMask)
     return true;
 }
 
+// The n bytes at t against those at s, code point by code point: ASCII by the byte rule, other code
+// points by their lower-case forms (of the same length), bytes of no code point exactly.
+bool FoldedMatches(const uint8_t* t, const uint8_t* s, size_t n, uint8_t caseMask) {
+    for (size_t i = 0; i < n;) {
+        uint32_t sc, tc;
+        const size_t len = s[i] < 0x80 ? 0 : DecodeUtf8(s + i, s + n, &sc);
+        if (len == 0) {
+            if (s[i] < 0x80 ? FoldCase(t[i], caseMask) != FoldCase(s[i], caseMask) : t[i] != s[i])
+                return false;
+            ++i;
+            continue;
+        }
+        if (DecodeUtf8(t + i, t + n, &tc) != len || FoldCodePoint(tc) != FoldCodePoint(sc)) return false;
+        i += len;
+    }
+    return true;
+}
+
+uint8_t LeadByteOf(uint32_t cp) {
+    return cp < 0x80      ? uint8_t(cp)
+           : cp < 0x800   ? uint8_t(0xC0 | cp >> 6)
+           : cp < 0x10000 ? uint8_t(0xE0 | cp >> 12)
+                          : uint8_t(0xF0 | cp >> 18);
+}
+
+// What a find looks for: the bytes, how they compare, and the text bytes an occurrence can begin with.
+struct Needle {
+    const uint8_t* s;
+    size_t n;
+    uint8_t caseMask;
+    bool chars;  // a UTF-8 locale: occurrences begin and end between characters
+    bool folds;  // and, case ignored, the text holds non-ASCII bytes: code points are folded
+    FirstBytes first;
+};
+
+Needle MakeNeedle(const Editor& ed, const uint8_t* s, size_t n, uint8_t caseMask) {
+    Needle k{s, n, caseMask, ed.Utf8, false, CandidatesFor(s[0], caseMask)};
+    if (!ed.Utf8 || caseMask == 0xFF) return k;
+    for (size_t i = 0; i < n && !k.folds; ++i) k.folds = s[i] >= 0x80;
+    uint32_t cp;
+    if (!k.folds || s[0] < 0x80) return k;
+    k.first = FirstBytes{{s[0], 0}, 1};
+    if (DecodeUtf8(s, s + n, &cp) == 0) return k;
+    // Every letter's forms begin with at most two different bytes (the tests check it for all of them).
+    uint32_t forms[4];
+    const size_t count = CodePointsFoldingTo(FoldCodePoint(cp), forms, 4);
+    k.first.count = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t lead = LeadByteOf(forms[i]);
+        if ((k.first.count == 0 || k.first.byte[0] != lead) && k.first.count < 2)
+            k.first.byte[k.first.count++] = lead;
+    }
+    return k;
+}
+
+// The text at p holds an occurrence; in a UTF-8 locale only one made of whole characters.
+bool MatchesAt(const Editor& ed, const Needle& k, Pos p) {
+    const uint8_t* t = ed.buf + p;
+    if (k.folds ? !FoldedMatches(t, k.s, k.n, k.caseMask) : !RestMatches(t, k.s, k.n, k.caseMask))
+        return false;
+    return !k.chars || (CharStartAt(ed, p) == p && CharStartAt(ed, p + k.n) == p + k.n);
+}
+
 // Last position in lo..hi holding a first byte, or 0.
 Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
     for (Pos end = hi + 1; end > lo;) {
@@ -54,9 +117,8 @@ Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) 
 
 // One pass looks for both first bytes and counts the line feeds passed, which are stored in
 // *lineFeeds (those from lo up to the occurrence) when one is found.
-Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, uint8_t caseMask,
-                uint64_t* lineFeeds) {
-    const FirstBytes fb = CandidatesFor(s[0], caseMask);
+Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const Needle& k, uint64_t* lineFeeds) {
+    const FirstBytes& fb = k.first;
     const uint8_t other = fb.count == 2 ? fb.byte[1] : fb.byte[0];
     const uint8_t* end = ed.buf + hi + 1;
     uint64_t passed = 0;
@@ -64,7 +126,7 @@ Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, ui
         const uint8_t* q = FindEitherCountingLines(ed.buf + lo, end, fb.byte[0], other, &passed);
         if (q == end) return 0;
         Pos p = Pos(q - ed.buf);
-        if (RestMatches(ed.buf + p, s, n, caseMask)) {
+        if (MatchesAt(ed, k, p)) {
             *lineFeeds = passed;
             return p;
         }
@@ -74,12 +136,11 @@ Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, ui
     return 0;
 }
 
-Pos ScanBackward(const Editor& ed, Pos lo, Pos hi, const uint8_t* s, size_t n, uint8_t caseMask,
-                 const FirstBytes& fb) {
+Pos ScanBackward(const Editor& ed, Pos lo, Pos hi, const Needle& k) {
     while (lo <= hi) {
-        Pos p = PreviousCandidate(ed.buf, lo, hi, fb);
+        Pos p = PreviousCandidate(ed.buf, lo, hi, k.first);
         if (p == 0) return 0;
-        if (RestMatches(ed.buf + p, s, n, caseMask)) return p;
+        if (MatchesAt(ed, k, p)) return p;
         if (p == lo) return 0;
         hi = p - 1;
     }
@@ -130,7 +191,7 @@ void ReplaceNext(Editor& ed) {
     RemoveBytes(ed, p, out);
     if (!MakeRoom(ed, p, in)) return;
     std::memcpy(ed.buf + p, ed.ReplaceText, in);
-    ed.Cursor = p;
+    ed.Cursor = CharStartAt(ed, p);
     ed.LastFindPos = p;
     ed.RecountLines = true;
 }
@@ -209,24 +270,24 @@ Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int s
     if (n == 0 || !ed.buf || ed.TextLength() < n) return 0;
     // Every occurrence lies wholly inside the text: none starts after `last`.
     const Pos last = ed.TextEnd - n;
-    const FirstBytes fb = CandidatesFor(s[0], caseMask);
+    const Needle k = MakeNeedle(ed, s, n, caseMask);
     if (step < 0) {
         if (from <= ed.TextStart) return 0;
         Pos hi = from - 1 < last ? from - 1 : last;
-        return ScanBackward(ed, ed.TextStart, hi, s, n, caseMask, fb);
+        return ScanBackward(ed, ed.TextStart, hi, k);
     }
     uint64_t passed = 0;
     if (from >= ed.TextStart) {
-        if (Pos p = ScanForward(ed, from + 1, last, s, n, caseMask, &passed)) {
+        if (Pos p = ScanForward(ed, from + 1, last, k, &passed)) {
             *lineFeeds = passed + (ed.buf[from] == '\n');
             return p;
         }
-    } else if (Pos p = ScanForward(ed, ed.TextStart, last, s, n, caseMask, &passed)) {
+    } else if (Pos p = ScanForward(ed, ed.TextStart, last, k, &passed)) {
         return p;
     }
     if (!wrap || from <= ed.TextStart) return 0;
     Pos hi = from - 1 < last ? from - 1 : last;
-    return ScanForward(ed, ed.TextStart, hi, s, n, caseMask, &passed);
+    return ScanForward(ed, ed.TextStart, hi, k, &passed);
 }
 
 void Find(Editor& ed) { StartFind(ed, 1, 0xDF); }

@@ -1,5 +1,6 @@
 // Typing at the cursor: characters in insert or overwrite mode, line breaks with the line's indent,
-// bytes by their octal code, and the in-place replacements of vi r and the exchange of two bytes.
+// bytes by their octal code, and the in-place replacements of vi r and the exchange of two characters.
+#include <algorithm>
 #include <cstring>
 
 #include "buffer/buffer.hpp"
@@ -21,24 +22,56 @@ void BreakLine(Editor& ed, size_t indent) {
     if (!MakeRoom(ed, ed.Cursor, indent + 1)) return;
     ed.buf[ed.Cursor] = '\n';
     std::memcpy(ed.buf + ed.Cursor + 1, ed.buf + start, indent);
-    ed.Cursor += indent + 1;
+    ed.Cursor = CharEndAt(ed, ed.Cursor + indent + 1);
     CountNewLineFeed(ed);
+}
+
+// The key being dispatched: its first byte and the bytes that arrived with it.
+size_t KeyBytes(const Editor& ed, uint8_t* key) {
+    key[0] = ed.LastKeyByte;
+    std::memcpy(key + 1, ed.KeyTail, ed.KeyTailLength);
+    return 1 + size_t(ed.KeyTailLength);
+}
+
+// The character under the cursor gives way to the n bytes at s: in place when both are one byte.
+bool ReplaceCharAtCursor(Editor& ed, const uint8_t* s, size_t n) {
+    const size_t old = NextChar(ed, ed.Cursor) - ed.Cursor;
+    if (old == 1 && n == 1) {
+        RecordOverwrite(ed, ed.Cursor);
+    } else if (!ReplaceRoom(ed, ed.Cursor, old, n)) {
+        return false;
+    }
+    std::memcpy(ed.buf + ed.Cursor, s, n);
+    ed.ChangedMark = '*';
+    return true;
 }
 
 }  // namespace
 
-void InsertChar(Editor& ed) { TypeByte(ed, ed.LastKeyByte); }
+void InsertChar(Editor& ed) {
+    uint8_t key[4];
+    size_t n = KeyBytes(ed, key);
+    TypeKey(ed, key, n);
+}
 
-void TypeByte(Editor& ed, uint8_t c) {
+void TypeByte(Editor& ed, uint8_t c) { TypeKey(ed, &c, 1); }
+
+void TypeKey(Editor& ed, const uint8_t* s, size_t n) {
+    if (!IsOneCodePoint(s, n)) {
+        for (size_t i = 0; i < n; ++i) TypeKey(ed, s + i, 1);
+        return;
+    }
     if (ed.EditMode == EMACS || ed.EditMode == PICO) ed.BlockVisible = 0;
     if (TypingInserts(ed)) {
-        if (!MakeRoom(ed, ed.Cursor, 1)) return;
-    } else {
-        RecordOverwrite(ed, ed.Cursor);
+        if (!MakeRoom(ed, ed.Cursor, n)) return;
+        std::memcpy(ed.buf + ed.Cursor, s, n);
+        ed.ChangedMark = '*';
+    } else if (!ReplaceCharAtCursor(ed, s, n)) {
+        return;
     }
-    ed.buf[ed.Cursor++] = c;
-    ed.ChangedMark = '*';
-    if (c == '\n') CountNewLineFeed(ed);
+    // A combining mark joins the character before it; one typed before marks takes them along.
+    ed.Cursor = CharEndAt(ed, ed.Cursor + n);
+    if (n == 1 && s[0] == '\n') CountNewLineFeed(ed);
 }
 
 void ToggleInsert(Editor& ed) {
@@ -82,32 +115,56 @@ void QuotedInsert(Editor& ed) {
     uint64_t v = ReadNumber(ed, "^Q OCTAL:", 8, &empty);
     if (empty || v == 0 || v > 255) return;
     if (!MakeRoom(ed, ed.Cursor, 1)) return;
-    ed.buf[ed.Cursor++] = uint8_t(v);
+    ed.buf[ed.Cursor] = uint8_t(v);
+    ed.Cursor = CharEndAt(ed, ed.Cursor + 1);
     if (v == '\n') CountNewLineFeed(ed);
 }
 
 void ViReplaceChar(Editor& ed) {
-    uint8_t c = ReadKeyByte(ed);
+    const int first = ReadCommandByte(ed);
+    if (first < 0) return;
+    uint8_t key[4];
+    key[0] = uint8_t(first);
+    size_t n = 1 + ReadCharTail(ed, key[0], key + 1);
     if (ed.Cursor >= ed.TextEnd || ed.buf[ed.Cursor] == '\n') return;
-    if (c == 13) c = '\n';  // the line splits after the cursor, which stays on its own line
-    RecordOverwrite(ed, ed.Cursor);
-    ed.buf[ed.Cursor] = c;
-    ed.ChangedMark = '*';
+    if (key[0] == 13) key[0] = '\n';     // the line splits after the cursor, which stays on its own line
+    if (!IsOneCodePoint(key, n)) n = 1;  // the rest of a broken sequence is dropped like any unknown key
+    if (ReplaceCharAtCursor(ed, key, n)) ed.Cursor = CharStartAt(ed, ed.Cursor);
+}
+
+// Characters longer than a byte change places by a rotation of their bytes. Undo sees the second one
+// removed and put in front of the first, the two records joined.
+static void ExchangeByRotation(Editor& ed, Pos a, Pos b, Pos e) {
+    RecordDeletion(ed, b, e - b);
+    RecordJoin(ed);
+    RecordInsertion(ed, a, e - b);
+    std::rotate(ed.buf + a, ed.buf + b, ed.buf + e);
+    // A mark between the two stays between them.
+    const Pos between = a + (e - b);
+    for (Pos* m : {&ed.BlockBegin, &ed.BlockEnd, &ed.Mark})
+        if (*m > a && *m < e) *m = between;
 }
 
 void TransposeChars(Editor& ed) {
-    Pos b = ed.buf[ed.Cursor] == '\n' ? ed.Cursor - 1 : ed.Cursor;
-    // The byte before b must be text: the leading line feed is never exchanged.
-    if (ed.Cursor <= ed.TextStart || b <= ed.TextStart) return;
+    if (ed.Cursor <= ed.TextStart) return;
+    Pos b = ed.buf[ed.Cursor] == '\n' ? PrevChar(ed, ed.Cursor) : ed.Cursor;
+    // The character before b must be text: the leading line feed is never exchanged.
+    if (b <= ed.TextStart) return;
     if (b != ed.Cursor && ed.buf[b] == '\n') {  // from an empty line onto the one above
         --ed.LineNumber;
         WindowRowUp(ed);
     }
     ed.Cursor = b;
-    uint8_t before = ed.buf[b - 1], under = ed.buf[b];
-    RecordSwap(ed, b);  // undo exchanges b - 1 and b again
-    ed.buf[b - 1] = under;
-    ed.buf[b] = before;
+    const Pos a = PrevChar(ed, b), e = NextChar(ed, b);
+    // A line feed is a character of one byte, so the first bytes tell whether one moves.
+    const uint8_t before = ed.buf[a], under = ed.buf[b];
+    if (b - a == 1 && e - b == 1) {
+        RecordSwap(ed, b);  // undo exchanges b - 1 and b again
+        ed.buf[a] = under;
+        ed.buf[b] = before;
+    } else {
+        ExchangeByRotation(ed, a, b, e);
+    }
     ed.ChangedMark = '*';
     // A line feed that moved across the cursor changes the cursor's line.
     if (before == '\n' && under != '\n') {
@@ -116,15 +173,17 @@ void TransposeChars(Editor& ed) {
     } else if (before != '\n' && under == '\n') {
         CountNewLineFeed(ed);
     }
-    if (ed.buf[b] == '\n') CountNewLineFeed(ed);
-    ed.Cursor = b + 1;
+    if (before == '\n') CountNewLineFeed(ed);
+    ed.Cursor = CharEndAt(ed, e);
 }
 
-bool AddTypedKey(Editor& ed, TypedRun& run, uint8_t c, TypedKey kind) {
+namespace {
+
+// One key into the run: the n bytes at key, or a line break with the indent it copies.
+bool AddToRun(Editor& ed, TypedRun& run, const uint8_t* key, size_t n, TypedKey kind) {
     if (run.length == 0) run.at = ed.Cursor;
     const Pos cursor = run.at + run.length;
     uint8_t* out = run.bytes + run.length;
-    size_t n = 1;
     // Before a key typed alone, the refresh stretches a shown region to the cursor; OpenRoom moves
     // only the mark in these modes, so the ends are set where they will stand once the run is in.
     const bool regionMode = ed.EditMode == EMACS || ed.EditMode == PICO || ed.EditMode == NEDIT;
@@ -154,17 +213,32 @@ bool AddTypedKey(Editor& ed, TypedRun& run, uint8_t c, TypedKey kind) {
             std::memcpy(out + 1, ed.buf + start, fromText);
             std::memmove(out + 1 + fromText, run.bytes, fromRun);
         }
-        n += fromText + fromRun;
-        c = '\n';
-    } else {
-        if (kind == TypedKey::BreakNoIndent) c = '\n';
+        out[0] = '\n';
+        n = 1 + fromText + fromRun;
+    } else if (kind == TypedKey::BreakNoIndent) {
         if (run.length + 1 > sizeof run.bytes || Room(ed) < run.length + 1) return false;
-        if (kind == TypedKey::Char && (ed.EditMode == EMACS || ed.EditMode == PICO)) ed.BlockVisible = 0;
+        out[0] = '\n';
+        n = 1;
+    } else {
+        if (run.length + n > sizeof run.bytes || Room(ed) < run.length + n) return false;
+        if (ed.EditMode == EMACS || ed.EditMode == PICO) ed.BlockVisible = 0;
+        std::memcpy(out, key, n);
     }
-    out[0] = c;
     RecordInsertion(ed, cursor, n);
     run.length += n;
-    if (c == '\n') CountNewLineFeed(ed);
+    if (out[0] == '\n') CountNewLineFeed(ed);
+    return true;
+}
+
+}  // namespace
+
+bool AddTypedKey(Editor& ed, TypedRun& run, TypedKey kind) {
+    uint8_t key[4];
+    size_t n = KeyBytes(ed, key);
+    if (kind != TypedKey::Char || IsOneCodePoint(key, n)) return AddToRun(ed, run, key, n, kind);
+    // The bytes of a broken sequence are keys of their own, taken all or none.
+    if (run.length + n > sizeof run.bytes || Room(ed) < run.length + n) return false;
+    for (size_t i = 0; i < n; ++i) AddToRun(ed, run, key + i, 1, kind);
     return true;
 }
 
@@ -172,6 +246,6 @@ void FinishTypedRun(Editor& ed, TypedRun& run) {
     if (run.length == 0) return;
     OpenRoom(ed, run.at, run.length);
     std::memcpy(ed.buf + run.at, run.bytes, run.length);
-    ed.Cursor = run.at + run.length;
+    ed.Cursor = CharEndAt(ed, run.at + run.length);
     run.length = 0;
 }

@@ -3,7 +3,8 @@
 // A record is kind, position (as an offset from TextStart), value, the deleted bytes for a deletion,
 // and last a link holding the record's own offset, so the word below UndoTop always finds the newest
 // record. Offset 0 holds the bottom link: after a wrap, the newest record from before it. Deletions
-// too large for the stack save the whole text in the file "zt##" instead.
+// too large for the stack save the whole text in the file "zt##" instead. A join record says that the
+// record below it belongs to the same change as the one above, so one undo takes back both.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -21,6 +22,7 @@ constexpr uint32_t kInsertionKind = 0x12345678;
 constexpr uint32_t kDeletionKind = 0x12345679;
 constexpr uint32_t kOverwriteKind = 0x1234567A;
 constexpr uint32_t kSnapshotKind = 0x1234567B;
+constexpr uint32_t kJoinKind = 0x1234567C;
 
 constexpr size_t kFirstRecord = 4;
 constexpr size_t kRecordSize = 16;
@@ -153,6 +155,8 @@ bool NewestRecord(const Editor& ed, Record* r) {
             return pos < end;
         case kSnapshotKind:
             return pos - ed.TextStart <= r->value;
+        case kJoinKind:
+            return pos <= end;
         default:
             return false;
     }
@@ -238,6 +242,8 @@ Outcome Apply(Editor& ed, const Record& r) {
             ed.buf[r.pos] = uint8_t(r.value);
             ed.ChangedMark = '*';
             return Outcome::Done;
+        case kJoinKind:
+            return Outcome::Done;  // one left on top by itself joins nothing
         default:
             return RestoreSnapshot(ed, r);
     }
@@ -284,6 +290,10 @@ void RecordSwap(Editor& ed, Pos p) {
     if (Recording(ed) && p > ed.TextStart && p < ed.TextEnd) Push(ed, kSwapKind, p, 0);
 }
 
+void RecordJoin(Editor& ed) {
+    if (Recording(ed)) Push(ed, kJoinKind, ed.Cursor > ed.TextEnd ? ed.TextEnd : ed.Cursor, 0);
+}
+
 void RemoveSnapshotFile(Editor& ed) {
     UndoState& u = ed.undo;
     if (u.SnapshotFd < 0) return;
@@ -298,7 +308,7 @@ void Undo(Editor& ed) {
     UndoState& u = ed.undo;
     u.Undoing = true;
     Record r;
-    if (NewestRecord(ed, &r)) {
+    while (NewestRecord(ed, &r)) {
         Pos remembered = ed.Cursor;
         SetWord(ed, r.at, 0);
         ed.Cursor = r.pos;
@@ -306,11 +316,16 @@ void Undo(Editor& ed) {
         if (done == Outcome::Kept) {
             SetWord(ed, r.at, r.kind);
             ed.Cursor = remembered;
-        } else {
-            u.UndoTop = r.at;
+            break;
         }
+        u.UndoTop = r.at;
         if (ed.Cursor > ed.TextEnd) ed.Cursor = ed.TextEnd;
+        Record join;
+        if (r.kind == kJoinKind || !NewestRecord(ed, &join) || join.kind != kJoinKind) break;
+        SetWord(ed, join.at, 0);
+        u.UndoTop = join.at;
     }
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
     u.Undoing = false;
     ed.RecountLines = true;
 }

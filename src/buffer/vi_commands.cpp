@@ -55,19 +55,25 @@ Pos ViWordSpanEnd(const Editor& ed) {
     Pos p = ed.Cursor;
     if (b[p] == '\n') return p + 1;  // joins the next line
     if (b[p] > ' ') {
-        ++p;
-        while (IsWordChar(b[p])) ++p;
+        p = NextChar(ed, p);
+        while (IsWordChar(b[p])) p = NextChar(ed, p);
         if (b[p] == '\n') return p;  // a word at the line's end goes without the line feed
     }
-    // From here as Delete word: up to a line end or the first byte of the next word.
-    ++p;
-    while (b[p] != '\n' && !(b[p] > ' ' && !IsWordChar(b[p - 1]))) ++p;
+    // From here as Delete word: up to a line end or the first character of the next word.
+    Pos before = p;
+    p = NextChar(ed, p);
+    while (b[p] != '\n' && !(b[p] > ' ' && !IsWordChar(b[before]))) {
+        before = p;
+        p = NextChar(ed, p);
+    }
     return p;
 }
 
 void DeleteViWord(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
-    if (KillBytes(ed, ed.Cursor, ViWordSpanEnd(ed) - ed.Cursor)) ed.PasteByChars = true;
+    if (!KillBytes(ed, ed.Cursor, ViWordSpanEnd(ed) - ed.Cursor)) return;
+    ed.PasteByChars = true;
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
 }
 
 void DeleteMarkerRange(Editor& ed) {
@@ -105,6 +111,7 @@ bool KillRestOfLine(Editor& ed) {
     size_t n = ed.buf[ed.Cursor] == '\n' ? 1 : LineRest(ed, ed.Cursor);
     if (!KillBytes(ed, ed.Cursor, n)) return false;
     ed.PasteByChars = true;
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
     return true;
 }
 
@@ -131,7 +138,7 @@ bool KillRestOfLine(Editor& ed) {
         if (addLineFeed) ed.buf[p + n] = '\n';
     }
     ed.Mark = start;
-    ed.Cursor = byLines ? start : p + n - 1;
+    ed.Cursor = byLines ? start : CharStartAt(ed, p + n - 1);
     ed.BlockVisible = 0;
     ed.RecountLines = true;
     return true;
@@ -183,7 +190,7 @@ void ViReplaceMode(Editor& ed) {
 // ---- Operators, marker and paste.
 
 void ViDelete(Editor& ed) {
-    switch (ReadKeyByte(ed)) {
+    switch (ReadKeyLead(ed)) {
         case 'w':
             DeleteViWord(ed);
             break;
@@ -191,7 +198,7 @@ void ViDelete(Editor& ed) {
             DeleteLine(ed);  // in vi: kill-saved, by lines
             break;
         case '\'':
-            if (ReadKeyByte(ed) == 'a') DeleteMarkerRange(ed);
+            if (ReadKeyLead(ed) == 'a') DeleteMarkerRange(ed);
             break;
         default:
             break;
@@ -199,12 +206,12 @@ void ViDelete(Editor& ed) {
 }
 
 void ViYank(Editor& ed) {
-    switch (ReadKeyByte(ed)) {
+    switch (ReadKeyLead(ed)) {
         case 'y':
             YankLine(ed);
             break;
         case '\'':
-            if (ReadKeyByte(ed) == 'a') YankMarkerRange(ed);
+            if (ReadKeyLead(ed) == 'a') YankMarkerRange(ed);
             break;
         default:
             break;
@@ -212,11 +219,11 @@ void ViYank(Editor& ed) {
 }
 
 void ViSetMark(Editor& ed) {
-    if (ReadKeyByte(ed) == 'a') ed.BlockBegin = LineStartOf(ed, ed.Cursor);
+    if (ReadKeyLead(ed) == 'a') ed.BlockBegin = LineStartOf(ed, ed.Cursor);
 }
 
 void ViGoMark(Editor& ed) {
-    if (ReadKeyByte(ed) != 'a') return;
+    if (ReadKeyLead(ed) != 'a') return;
     Pos marker = MarkerLineStart(ed);
     if (marker == 0) return;
     ed.Cursor = marker;
@@ -269,5 +276,5 @@ void ViSubstituteLine(Editor& ed) {
 }
 
 void ViZZ(Editor& ed) {
-    if (ReadKeyByte(ed) == 'Z') SaveAndQuit(ed);
+    if (ReadKeyLead(ed) == 'Z') SaveAndQuit(ed);
 }

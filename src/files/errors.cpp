@@ -3,6 +3,7 @@
 
 #include "files/files.hpp"
 #include "screen/screen.hpp"
+#include "session/session.hpp"
 
 namespace {
 
@@ -69,7 +70,7 @@ void ComposeErrorText(Editor& ed) {
 
 bool ShowError(Editor& ed) {
     ComposeErrorText(ed);
-    ShowStatusTextAndWait(ed, ed.ErrorText);
+    (void)ShowStatusTextAndWait(ed, ed.ErrorText);
     DrawStatusLine(ed);
     return false;
 }

@@ -121,6 +121,7 @@ void ReplaceText(Editor& ed, const uint8_t* from, size_t n) {
     ed.Mark = 0;
     for (Pos* p : {&ed.Cursor, &ed.PrevCursor, &ed.CommandCursor, &ed.LastFindPos, &ed.WrapOrigin})
         KeepInText(ed, *p);
+    ed.Cursor = CharStartAt(ed, ed.Cursor);
 }
 
 }  // namespace

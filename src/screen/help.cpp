@@ -160,7 +160,7 @@ void Help(Editor& ed) {
     ed.Cursor = ed.TextStart;
 
     RefreshWindow(ed);
-    (void)ReadKeyByte(ed);
+    (void)ReadAnswerKey(ed);
     EndHelp(ed);
     RestoreCursor(ed);
 }

@@ -37,14 +37,22 @@ uint8_t CancelKey(const Editor& ed) {
     }
 }
 
-size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
+void ShowPromptRow(Editor& ed, const char* prompt, const char* entry, size_t n) {
     Screen& sc = ed.screen;
     ClearStatusRow(ed);
     size_t promptLength = 0;
     while (uint8_t(prompt[promptLength]) > 0x0A) ++promptLength;
     PutText(CellsFrom(sc.Status, 0), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(prompt),
             promptLength, false, kAttrStatus);
+    const int col = kFieldColumn + EchoEntry(ed, entry, n);
+    sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
+    // The prompt row is brought up to date after every key, and the cursor goes after the entry.
+    SendStatusRow(ed);
+    MoveTerminalCursor(ed, sc.CursorScreenPos.row, sc.CursorScreenPos.col);
+}
 
+size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
+    Screen& sc = ed.screen;
     const uint8_t savedState = ed.ViCommandState;
     const ScreenPos savedPos = sc.CursorScreenPos;
     ed.ViCommandState = 2;
@@ -52,17 +60,18 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
     if (sc.Columns > kFieldColumn && size_t(sc.Columns - kFieldColumn) < limit)
         limit = size_t(sc.Columns - kFieldColumn);
     const uint8_t cancel = CancelKey(ed);
+    sc.Waiting = {StatusRow::Prompt, prompt, buf, 0, savedPos};
 
     size_t n = 0;
-    int cells = 0;  // what the entry takes on the row
     while (n < limit) {
-        int col = kFieldColumn + cells;
-        sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};
-        // The prompt row is brought up to date after every key, and the cursor goes after the entry.
-        SendStatusRow(ed);
-        MoveTerminalCursor(ed, sc.CursorScreenPos.row, sc.CursorScreenPos.col);
+        sc.Waiting.entryLength = n;
+        ShowPromptRow(ed, prompt, buf, n);
 
         Key key = KeyDecoder(ed);
+        if (key.paste) {
+            n += ReadPastedLine(ed, buf + n, limit - n);
+            continue;
+        }
         uint8_t b = key.byte;  // 0 for a command key
         if (ed.EditMode == VI && b == 0) {
             n = 0;
@@ -79,14 +88,13 @@ size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen) {
             if (n > 0) {
                 const auto* entry = reinterpret_cast<const uint8_t*>(buf);
                 n = size_t(CharStartBefore(entry, entry + n, ed.Utf8) - entry);
-                cells = EchoEntry(ed, buf, n);
             }
             continue;
         }
         if (b < 0x20) continue;
         buf[n++] = char(b);
-        cells = EchoEntry(ed, buf, n);
     }
+    sc.Waiting = {};
     if (maxLen > 0 || n > 0) buf[n] = 0;
     sc.CursorScreenPos = savedPos;
     ed.ViCommandState = savedState;

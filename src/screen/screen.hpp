@@ -113,7 +113,7 @@ void ClearStatusRow(Editor& ed);
 // Copies text over the start of the status row (up to its first byte <= 0x0A), sends it and puts the
 // terminal cursor at the status row, column 10.
 void ShowStatusText(Editor& ed, const char* text);
-// ShowStatusText, then one raw key byte.
+// ShowStatusText, then one raw key byte (a paste answers nothing).
 uint8_t ShowStatusTextAndWait(Editor& ed, const char* text);
 
 // ---- Prompts.
@@ -122,6 +122,9 @@ uint8_t CancelKey(const Editor& ed);
 // Reads one line after `prompt` into buf (at most maxLen bytes, fewer on narrow screens); returns the
 // length, 0 for an empty entry or a cancel.
 size_t ReadLine(Editor& ed, const char* prompt, char* buf, size_t maxLen);
+// The prompt row: the prompt at column 0, the n bytes of the entry from column 10, the terminal cursor
+// after them; sent whole.
+void ShowPromptRow(Editor& ed, const char* prompt, const char* entry, size_t n);
 // A number in base 10 or 8 from the start of the entry (vi: from CommandText without a prompt).
 // *empty tells whether the prompt was left empty or cancelled.
 uint64_t ReadNumber(Editor& ed, const char* prompt, unsigned base, bool* empty);

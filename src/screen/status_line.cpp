@@ -97,5 +97,8 @@ void ShowStatusText(Editor& ed, const char* text) {
 
 uint8_t ShowStatusTextAndWait(Editor& ed, const char* text) {
     ShowStatusText(ed, text);
-    return ReadKeyByte(ed);
+    ed.screen.Waiting = {.shows = StatusRow::Message, .text = text};
+    uint8_t key = ReadAnswerKey(ed);
+    ed.screen.Waiting = {};
+    return key;
 }

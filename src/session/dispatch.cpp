@@ -63,6 +63,7 @@ void BeginPlainKey(Editor& ed, uint8_t b) {
         if (b != Ctrl('S') && b != Ctrl('R')) ed.RepeatSearch = false;
     }
     ed.LastKeyByte = b;
+    ed.KeyTailLength = uint8_t(ReadCharTail(ed, b, ed.KeyTail));
 }
 
 void RunPlainKey(Editor& ed, uint8_t b) {
@@ -88,7 +89,7 @@ void RunPlainKey(Editor& ed, uint8_t b) {
 void TypeWaitingKeys(Editor& ed, uint8_t b, Typing kind) {
     TypedRun run;
     for (;;) {
-        if (!AddTypedKey(ed, run, b, RunKind(kind))) {
+        if (!AddTypedKey(ed, run, RunKind(kind))) {
             FinishTypedRun(ed, run);
             RunPlainKey(ed, b);  // alone, it shows the missing room, or starts afresh
             return;
@@ -116,7 +117,9 @@ void DispatchKey(Editor& ed) {
     ed.PrevCursor = ed.CommandCursor;
     ed.CommandCursor = ed.Cursor;
     Key key = KeyDecoder(ed);
-    if (key.IsCommand()) {
+    if (key.paste) {
+        InsertPaste(ed);
+    } else if (key.IsCommand()) {
         RunCommand(ed, key.command);
     } else {
         uint8_t b = key.byte;
@@ -137,7 +140,13 @@ void DispatchKey(Editor& ed) {
 static void RunPrefix(Editor& ed, char letter, const std::array<uint8_t, 27>& table) {
     char text[5] = {'^', letter, ' ', ' ', 0};
     ShowPrefixKey(ed, text);
+    ed.screen.Waiting = {.shows = StatusRow::Prefix, .text = text};
     Key key = KeyDecoder(ed);
+    ed.screen.Waiting = {};
+    if (key.paste) {  // the prefix gives way to the paste
+        InsertPaste(ed);
+        return;
+    }
     unsigned index = key.byte & 0x1F;  // a decoded cursor key reads as byte 0: entry 0
     if (index >= 27) return;
     RunCommand(ed, table[index]);

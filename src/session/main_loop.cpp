@@ -70,6 +70,33 @@ bool EditStep(Editor& ed) {
     return false;
 }
 
+void RedrawScreen(Editor& ed) {
+    Screen& sc = ed.screen;
+    const StatusWait w = sc.Waiting;
+    if (w.shows == StatusRow::Prompt) sc.CursorScreenPos = w.window;
+    if (!ed.buf || (ed.Cursor >= ed.TextStart && ed.Cursor <= ed.TextEnd))
+        RefreshWindow(ed);
+    else
+        ReadWindowSize(ed);  // a command half done: its window comes with the next refresh
+    switch (w.shows) {
+        case StatusRow::Line:
+            DrawStatusLine(ed);
+            break;
+        case StatusRow::Prefix:
+            ComposeStatusLine(ed);
+            ShowPrefixKey(ed, w.text);
+            break;
+        case StatusRow::Message:
+            ComposeStatusLine(ed);
+            ShowStatusText(ed, w.text);
+            break;
+        case StatusRow::Prompt:
+            ShowPromptRow(ed, w.text, w.entry, w.entryLength);
+            break;
+    }
+    FlushOutput(ed);
+}
+
 void LeaveEditor(Editor& ed) {
     PromptCursor(ed);
     ReleaseTerminal(ed);

@@ -115,12 +115,37 @@ void LeaveEditor(Editor& ed);
 uint8_t ReadKeyByte(Editor& ed);
 // Is a key byte already there to read, from the terminal or held back by the editor?
 bool KeyWaiting(Editor& ed);
+// In a UTF-8 locale, the continuation bytes that are already waiting after the lead byte `lead`, as
+// far as they go on a valid sequence, into tail; their count. A byte that does not go on is held
+// back for the next key read.
+size_t ReadCharTail(Editor& ed, uint8_t lead, uint8_t* tail);
+// ReadCommandByte, the rest of a character read and dropped: for second keys that know only ASCII.
+int ReadKeyLead(Editor& ed);
 Key KeyDecoder(Editor& ed);
+// One raw key byte for a question, a message or the help page: a key that comes as an escape sequence
+// is read whole and answers as its ESC; a paste is discarded whole and answers nothing.
+uint8_t ReadAnswerKey(Editor& ed);
+// The raw second key of a command (vi's r, d, y, m, ', z, Z and 1): the byte as typed, or -1 when an
+// escape sequence (read whole) or a paste (put into the text) came instead.
+int ReadCommandByte(Editor& ed);
 void DispatchKey(Editor& ed);
 // Runs CommandId id (ids of 84 and more are ignored).
 void RunCommand(Editor& ed, int id);
 // The terminal is gone or a hang-up arrived: keep unsaved text, restore, leave with status 1.
 void TerminalLost(Editor& ed);
+
+// ---- Pastes, once the decoder has read their start.
+// The pasted text goes in at the cursor as one change; "Memory exhausted" and no change when it does
+// not fit.
+void InsertPaste(Editor& ed);
+// Reads the paste to its end; the bytes of its first line, at most `room` of them, go to `out` (tab
+// kept, other control bytes left out). Returns how many.
+size_t ReadPastedLine(Editor& ed, char* out, size_t room);
+
+// ---- Window changes.
+// The screen drawn again at the terminal's size, with what the status row shows while a key is
+// awaited (the status line, a prefix, a question or message, a prompt).
+void RedrawScreen(Editor& ed);
 
 // ---- Commands of the session.
 void NoOp(Editor& ed);

@@ -15,6 +15,7 @@ SignalFlags gSignals;
 
 static void OnContinue(int) { gSignals.continued = 1; }
 static void OnHangup(int) { gSignals.hangup = 1; }
+static void OnResize(int) { gSignals.resized = 1; }
 
 void InstallSignalHandlers() {
     struct sigaction sa;
@@ -26,6 +27,8 @@ void InstallSignalHandlers() {
     sa.sa_handler = OnHangup;
     sigaction(SIGHUP, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnResize;
+    sigaction(SIGWINCH, &sa, nullptr);
     // A terminal that is gone must not kill the editor while it writes the emergency copy.
     sa.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &sa, nullptr);
@@ -33,7 +36,7 @@ void InstallSignalHandlers() {
 
 int RealTerminal::ReadByte() {
     for (;;) {
-        if (gSignals.continued || gSignals.hangup) return kInterrupted;
+        if (gSignals.continued || gSignals.hangup || gSignals.resized) return kInterrupted;
         if (inputAt_ < inputEnd_) return input_[inputAt_++];
         ssize_t r = ::read(0, input_, sizeof input_);
         if (r > 0) {
@@ -43,7 +46,7 @@ int RealTerminal::ReadByte() {
         }
         if (r == 0) return kEndOfInput;
         if (errno == EINTR) {
-            if (gSignals.continued || gSignals.hangup) return kInterrupted;
+            if (gSignals.continued || gSignals.hangup || gSignals.resized) return kInterrupted;
             continue;
         }
         if (errno == EAGAIN) continue;
@@ -90,9 +93,13 @@ void RealTerminal::EnterRawMode() {
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_cc[VMIN] = 1;
     ::tcsetattr(0, TCSANOW, &t);
+    Write("\x1b[?2004h", 8);
+    pasteBracketed_ = true;
 }
 
 void RealTerminal::RestoreMode() {
+    if (pasteBracketed_) Write("\x1b[?2004l", 8);
+    pasteBracketed_ = false;
     if (!haveSaved_) return;
     termios t;
     std::memcpy(&t, saved_, sizeof t);

@@ -19,8 +19,9 @@ public:
     virtual bool InputPending() = 0;  // is a byte already waiting? (a failed check counts as yes)
     virtual void Write(const void* data, size_t n) = 0;
     virtual WinSize Size() = 0;
-    virtual void EnterRawMode() = 0;  // saves the current settings first
-    virtual void RestoreMode() = 0;   // back to the saved settings
+    // Saves the current settings first, and asks for pastes to come bracketed.
+    virtual void EnterRawMode() = 0;
+    virtual void RestoreMode() = 0;  // pastes unbracketed again, back to the saved settings
     virtual void StopProcessGroup() = 0;
 
 protected:
@@ -31,10 +32,12 @@ protected:
 struct SignalFlags {
     volatile int continued = 0;  // SIGCONT
     volatile int hangup = 0;     // SIGHUP or SIGTERM
+    volatile int resized = 0;    // SIGWINCH
 };
 extern SignalFlags gSignals;
 
-// Installs the handlers for SIGCONT, SIGHUP and SIGTERM without SA_RESTART, so a blocking read returns.
+// Installs the handlers for SIGCONT, SIGHUP, SIGTERM and SIGWINCH without SA_RESTART, so a blocking read
+// returns.
 void InstallSignalHandlers();
 
 // The real terminal on descriptors 0 (keyboard) and 1 (screen).
@@ -51,6 +54,7 @@ public:
 private:
     unsigned char saved_[64] = {};  // struct termios, kept opaque here
     bool haveSaved_ = false;
+    bool pasteBracketed_ = false;
     // Keys are read as many as have arrived at once, and handed out a byte at a time.
     unsigned char input_[4096];
     size_t inputAt_ = 0, inputEnd_ = 0;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -78,6 +79,13 @@ public:
             if (std::chrono::steady_clock::now() > deadline) return false;
         }
     }
+    // The window changes as a terminal's does: the kernel signals the editor.
+    void Resize(int rows, int cols) {
+        winsize ws{};
+        ws.ws_row = (unsigned short)rows;
+        ws.ws_col = (unsigned short)cols;
+        ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &ws), 0);
+    }
     void CloseMaster() {
         close(master_);
         master_ = -1;
@@ -121,7 +129,8 @@ TEST_F(Pty, FirstScreenRawModeAndCleanExit) {
     Session s("ztws", dir, "notes.txt");
     ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
     EXPECT_NE(s.output.find("irst line"), std::string::npos);  // the f is the highlighted cursor cell
-    EXPECT_EQ(s.output.rfind("\x1b[m\x1b[H\x1b[2J", 0), 0u) << "the first screen starts erased, from home";
+    EXPECT_EQ(s.output.rfind("\x1b[?2004h\x1b[m\x1b[H\x1b[2J", 0), 0u)
+        << "pastes asked for bracketed, then the first screen erased, from home";
     termios raw = s.Settings();
     EXPECT_EQ(raw.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(raw.c_iflag & (ICRNL | IXON), 0u);
@@ -167,6 +176,62 @@ TEST_F(Pty, SuspendHandsBackACookedTerminalAndContinueRedraws) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(Read("notes.txt"), "abcfirst line\nsecond line\n");
     EXPECT_EQ(Read("notes.txt~"), "first line\nsecond line\n");
+}
+
+TEST_F(Pty, PasteIsTextAndBracketedPasteIsOnOnlyWhileEditing) {
+    constexpr char kOn[] = "\x1b[?2004h", kOff[] = "\x1b[?2004l";
+    Session s("ztpi", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help Pi")) << s.output;
+    ASSERT_EQ(s.output.rfind(kOn, 0), 0u) << "asked for before the first screen";
+    // PICO's Return would copy the indent of the line before: a paste must not.
+    s.Send("\x1b[200~  if a:\r\n    b\r  c\n\x1b[201~");
+    ASSERT_TRUE(s.WaitFor("  if a:"));
+
+    s.Send("\x1a");  // ^Z suspends
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, true));
+    ASSERT_TRUE(WIFSTOPPED(status));
+    EXPECT_NE(s.output.find(kOff), std::string::npos) << "off while the shell has the terminal";
+    size_t stopped = s.output.size();
+    kill(s.pid(), SIGCONT);
+    ASSERT_TRUE(s.WaitFor(kOn, stopped)) << "on again after the continue";
+
+    s.Send("\x18y");  // ^X Y: save and leave
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("notes.txt"), "  if a:\n    b\n  c\nfirst line\nsecond line\n");
+    EXPECT_GT(s.output.rfind(kOff), s.output.rfind(kOn)) << "off at the exit";
+    EXPECT_NE(s.Settings().c_lflag & ICANON, 0u) << "the terminal is restored";
+
+    // A start-up that ends at the name prompt leaves it off too.
+    Session t("ztpi", dir, "");
+    ASSERT_TRUE(t.WaitFor("FILENAME:"));
+    t.Send("\r");
+    ASSERT_TRUE(t.WaitChange(&status, false));
+    EXPECT_GT(t.output.rfind(kOff), t.output.rfind(kOn));
+}
+
+TEST_F(Pty, WindowChangeRedrawsAWaitingPromptAtOnce) {
+    Session s("ztws", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    s.Send("\x11i2");  // ^Q I: GO LINE:, 2 typed
+    ASSERT_TRUE(s.WaitFor("GO LINE:"));
+    ASSERT_TRUE(s.WaitFor("2"));
+    size_t before = s.output.size();
+    s.Resize(30, 100);
+    s.Resize(10, 40);
+    // No key is sent: the signal alone brings the screen back, erased and drawn again, the prompt with its
+    // entry on the status row.
+    ASSERT_TRUE(s.WaitFor("\x1b[2J", before)) << s.output.substr(before);
+    const size_t erased = s.output.rfind("\x1b[2J");
+    ASSERT_TRUE(s.WaitFor("GO LINE:  2", erased));
+    EXPECT_NE(s.output.find("second line", erased), std::string::npos);
+
+    s.Send("\rX\x0bx");  // the prompt was still waiting: line 2, X typed there, ^K X saves and leaves
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("notes.txt"), "first line\nXsecond line\n");
 }
 
 TEST_F(Pty, HangUpKeepsUnsavedTextAndExitsWithOne) {

@@ -90,6 +90,10 @@ TEST_P(KeyScript, Runs) {
         EXPECT_EQ(r.cursorRow, row) << "cursor row";
         EXPECT_EQ(r.cursorCol, col) << "cursor column";
     }
+    std::string pos = ReadFileOr((c.dir / "pos").string(), &has);
+    if (has) {
+        EXPECT_EQ(r.textCursor, std::stol(pos)) << "cursor offset in the text";
+    }
     std::string bells = ReadFileOr((c.dir / "bells").string(), &has);
     if (has) {
         EXPECT_EQ(r.bells, std::stoi(bells)) << "bells rung";

@@ -18,6 +18,16 @@ void ScreenModel::Resize(int rows, int cols) {
     sequence_.clear();
 }
 
+void ScreenModel::Scramble() {
+    for (int r = 0; r < rows_; ++r) {
+        for (int c = 0; c < cols_; ++c) {
+            cells_[r][c].length = 1;
+            cells_[r][c].bytes[0] = "%junk"[(r + c) % 5];
+            attrs_[r][c] = 'r';
+        }
+    }
+}
+
 std::string ScreenModel::Row(int r) const {
     std::string s;
     if (r >= 0 && r < rows_)
@@ -326,15 +336,22 @@ void FakeTerminal::AddResize(int rows, int cols) {
     events_.push_back(e);
 }
 
-void FakeTerminal::ApplyResizes() {
+bool FakeTerminal::ApplyResizes() {
+    bool any = false;
     while (!events_.empty() && events_.front().kind == Event::Resize) {
         SetSize(events_.front().rows, events_.front().cols);
         events_.pop_front();
+        any = true;
     }
+    if (any) screen.Scramble();
+    return any;
 }
 
 int FakeTerminal::ReadByte() {
-    ApplyResizes();
+    if (ApplyResizes()) {
+        gSignals.resized = 1;
+        return kInterrupted;
+    }
     if (events_.empty()) return kEndOfInput;
     Event& e = events_.front();
     if (e.kind == Event::Continue || e.kind == Event::Hangup) {

@@ -28,6 +28,8 @@ public:
     int CursorCol() const { return ccol_; }
     int Bells() const { return bells_; }
     int Rows() const { return rows_; }
+    // Fills every cell with junk in reverse video: nothing shown before may be relied on.
+    void Scramble();
     int Scrolls() const { return scrolls_; }  // rows scrolled by LF or ESC M
     bool RegionSet() const { return top_ != 0 || bottom_ != rows_ - 1; }
     const std::string& Errors() const { return errors_; }
@@ -74,8 +76,11 @@ public:
     // A stop/continue pair: the read comes back interrupted with the continue flag set.
     void AddContinue();
     void AddHangup();
-    void SetSize(int rows, int cols);    // takes effect at once
-    void AddResize(int rows, int cols);  // takes effect when the input reaches this point
+    void SetSize(int rows, int cols);  // takes effect at once, unsignalled
+    // A window change when the input reaches this point: the new size, what the terminal showed
+    // scrambled (as terminals reflow or cut it), and a read that comes back interrupted with the
+    // window-change flag set. Changes in a row arrive as one signal.
+    void AddResize(int rows, int cols);
     bool InputLeft() const { return !events_.empty(); }
 
     int ReadByte() override;
@@ -104,7 +109,7 @@ private:
         std::string bytes;
         int rows = 0, cols = 0;
     };
-    void ApplyResizes();
+    bool ApplyResizes();
     std::deque<Event> events_;
     size_t inBurst_ = 0;  // bytes of the front burst already read
     int rows_, cols_;

@@ -21,10 +21,11 @@ struct ScriptExit {
 [[noreturn]] void ThrowExit(Editor&, int status) { throw ScriptExit{status}; }
 
 const std::map<std::string, std::string> kNamedKeys = {
-    {"Up", "\x1b[A"},   {"Down", "\x1b[B"},  {"Right", "\x1b[C"}, {"Left", "\x1b[D"}, {"Home", "\x1b[1~"},
-    {"End", "\x1b[4~"}, {"PgUp", "\x1b[5~"}, {"PgDn", "\x1b[6~"}, {"Ins", "\x1b[2~"}, {"Del", "\x1b[3~"},
-    {"Esc", "\x1b"},    {"Enter", "\r"},     {"Tab", "\t"},       {"Bs", "\b"},       {"DEL", "\x7f"},
-    {"caret", "^"},     {"lt", "<"},         {"Space", " "},
+    {"Up", "\x1b[A"},    {"Down", "\x1b[B"}, {"Right", "\x1b[C"},    {"Left", "\x1b[D"},
+    {"Home", "\x1b[1~"}, {"End", "\x1b[4~"}, {"PgUp", "\x1b[5~"},    {"PgDn", "\x1b[6~"},
+    {"Ins", "\x1b[2~"},  {"Del", "\x1b[3~"}, {"Esc", "\x1b"},        {"Enter", "\r"},
+    {"Tab", "\t"},       {"Bs", "\b"},       {"DEL", "\x7f"},        {"caret", "^"},
+    {"lt", "<"},         {"Space", " "},     {"paste", "\x1b[200~"}, {"/paste", "\x1b[201~"},
 };
 }  // namespace
 
@@ -137,6 +138,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
             r.ending = "lost";
         }
         r.text.assign(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+        r.textCursor = long(ed.Cursor) - long(ed.TextStart);
     }
     for (int i = 0; i < term.screen.Rows(); ++i) {
         auto trim = [](std::string s) {

@@ -6,12 +6,14 @@
 //   keys    one line = one burst of input; lines "#" and "# ..." are comments (type # as <0x23>).
 //           ^A..^Z ^@ ^[ ^\ ^] ^^ ^_ are control bytes; <Up> <Down> <Left> <Right> <Home> <End> <PgUp>
 //           <PgDn> <Ins> <Del> <Esc> <Enter> <Tab> <Bs> <DEL> <caret> <lt> <0xNN> are single keys;
-//           <resize RxC> and <cont> are events.
+//           <paste> and </paste> the markers a terminal puts around a paste;
+//           <resize RxC> (a window change, signalled) and <cont> are events.
 //   out     the text after the last key
 //   size    optional "rows cols" (default 24 80)
 //   screen  optional: the screen rows after the last key, trailing blanks dropped
 //   attrs   optional: one letter per cell (b bold, r reverse, s status colours), trailing blanks dropped
 //   cursor  optional: "row col" of the terminal cursor
+//   pos     optional: the cursor's byte offset in the text
 //   saved   optional: the content of file.txt on disk at the end
 //   bells   optional: how many times the bell rang
 //   exit    optional: "left" when the editor must have left, "lost" when it must have lost its terminal
@@ -25,6 +27,7 @@ struct ScriptResult {
     std::string text;
     std::vector<std::string> screen, attrs;
     int cursorRow = 0, cursorCol = 0;
+    long textCursor = 0;  // Cursor - TextStart
     std::string saved;
     bool savedExists = false;
     std::string ending;  // "running", "left" or "lost"

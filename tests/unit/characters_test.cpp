@@ -77,12 +77,18 @@ void ExpectStepsAgree(const std::string& text) {
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     const uint8_t* end = b + text.size();
     std::vector<const uint8_t*> starts;
+    uint64_t cells = 0;
     for (const uint8_t* p = b; p < end;) {
         starts.push_back(p);
         TextChar c = CharAt(p, end, true);
         ASSERT_GE(c.length, 1u);
         ASSERT_TRUE(c.width == 1 || c.width == 2);
+        cells += c.width;
         p += c.length;
+    }
+    // The quick count of a span's cells agrees with the characters one by one.
+    if (text.find('\t') == std::string::npos) {
+        EXPECT_EQ(CellsOf(b, end), cells) << "cells";
     }
     const uint8_t* p = end;
     for (size_t i = starts.size(); i-- > 0;) {
@@ -127,6 +133,38 @@ TEST(Utf8, CharactersAndTheirCells) {
         "defghijkl\xE6\x97\xA5";
     const auto* p = reinterpret_cast<const uint8_t*>(line.data());
     EXPECT_EQ(CellsOf(p, p + line.size()), 2u + 2 + 1 + 1 + 1 + 9 + 2);
+}
+
+std::string Utf8Of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) return std::string(1, char(cp));
+    if (cp < 0x800) return s + char(0xC0 | cp >> 6) + char(0x80 | (cp & 0x3F));
+    if (cp < 0x10000)
+        return s + char(0xE0 | cp >> 12) + char(0x80 | (cp >> 6 & 0x3F)) + char(0x80 | (cp & 0x3F));
+    return s + char(0xF0 | cp >> 18) + char(0x80 | (cp >> 12 & 0x3F)) + char(0x80 | (cp >> 6 & 0x3F)) +
+           char(0x80 | (cp & 0x3F));
+}
+
+// Whatever shortcut a step takes, every code point is a character of the width it has, and every one of
+// no width joins the letter before it.
+TEST(Utf8, EveryCodePointStepsByItsWidth) {
+    auto at = [](const std::string& s) {
+        const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+        return CharAt(p, p + s.size(), true);
+    };
+    for (uint32_t cp = 0xA0; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        const int w = CodePointWidth(cp);
+        const std::string c = Utf8Of(cp), before = "a" + c, after = c + "b";
+        if (w < 0) {
+            ASSERT_EQ(at(c).length, 1u) << std::hex << cp;
+            continue;
+        }
+        ASSERT_EQ(at(before).length, w == 0 ? before.size() : 1u) << std::hex << cp;
+        ASSERT_EQ(at(after).length, c.size()) << std::hex << cp;
+        ASSERT_EQ(at(after).width, w == 0 ? 1 : w) << std::hex << cp;
+        ASSERT_EQ(at(c + "\xCC\x81").length, c.size() + 2) << std::hex << cp;  // a mark joins any character
+    }
 }
 
 }  // namespace

@@ -28,18 +28,21 @@ std::vector<Key> Decode(uint8_t mode, std::vector<std::string> bursts, uint8_t v
 
 Key B(uint8_t b) { return Key{-1, b}; }
 Key C(int id) { return Key{id, 0}; }
+Key PasteKey() { return Key{-1, 0, true}; }
 
 bool Same(const std::vector<Key>& a, const std::vector<Key>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].command != b[i].command || a[i].byte != b[i].byte) return false;
+        if (a[i].command != b[i].command || a[i].byte != b[i].byte || a[i].paste != b[i].paste) return false;
     return true;
 }
 
 std::string Show(const std::vector<Key>& keys) {
     std::string s;
     for (const Key& k : keys)
-        s += k.IsCommand() ? "cmd" + std::to_string(k.command) + " " : "byte" + std::to_string(k.byte) + " ";
+        s += k.paste         ? std::string("paste ")
+             : k.IsCommand() ? "cmd" + std::to_string(k.command) + " "
+                             : "byte" + std::to_string(k.byte) + " ";
     return s;
 }
 
@@ -59,7 +62,7 @@ TEST(KeyDecoder, TableOfInputs) {
         {"ESC h is help", WS, {"\x1bh"}, {C(cmd::Help)}},
         {"ESC [ 3 ~ deletes", WS, {"\x1b[3~"}, {C(cmd::DeleteChar)}},
         {"ESC [ 5 x is dropped whole", WS, {"\x1b[5x", "q"}, {B('q')}},
-        {"ESC [ 1 1 ~ stops after its second digit", WS, {"\x1b[11~"}, {B('~')}},
+        {"ESC [ 1 1 ~ (F1) is dropped whole", WS, {"\x1b[11~", "q"}, {B('q')}},
         {"DEL inside a sequence is not mapped", WS, {"\x1b[\x7f", "z"}, {B('z')}},
         {"EMACS ESC b and ESC B",
          EMACS,
@@ -68,7 +71,7 @@ TEST(KeyDecoder, TableOfInputs) {
           "\x1b"
           "B"},
          {C(cmd::WordLeft), C(cmd::WordLeft)}},
-        {"EMACS ESC O A is alt-O then A", EMACS, {"\x1bOA"}, {C(cmd::NoOp), B('A')}},
+        {"EMACS ESC O typed alone is alt-O", EMACS, {"\x1bO", "A"}, {C(cmd::NoOp), B('A')}},
         {"EMACS ESC [ A is up", EMACS, {"\x1b[A"}, {C(cmd::LineUp)}},
         {"EMACS alt keys",
          EMACS,
@@ -83,7 +86,7 @@ TEST(KeyDecoder, TableOfInputs) {
         {"vi ESC j runs j", VI, {"\x1bj"}, {C(cmd::NoOp), C(cmd::LineDown)}},
         {"vi ESC [ B is down", VI, {"\x1b[B"}, {C(cmd::LineDown)}},
         {"vi DEL in command state is ^H", VI, {"\x7f"}, {C(cmd::CharLeft)}},
-        {"ESC [ 9 ~ is dropped and its ~ typed", WS, {"\x1b[9~"}, {B('~')}},
+        {"ESC [ 9 ~ is dropped whole", WS, {"\x1b[9~", "q"}, {B('q')}},
         {"a byte below 0 and ~ is dropped with the ~", WS, {"\x1b[/~", "q"}, {B('q')}},
         {"ESC [ J is dropped", WS, {"\x1b[J", "q"}, {B('q')}},
         {"every cursor letter",
@@ -123,6 +126,34 @@ TEST(KeyDecoder, TableOfInputs) {
           "3~"},
          {C(cmd::LineUp), C(cmd::DeleteChar)}},
         {"vi command state: ESC [ 3 ~ deletes", VI, {"\x1b[3~"}, {C(cmd::DeleteChar)}},
+        {"reports and replies are dropped whole: mouse, focus, device attributes",
+         EMACS,
+         {"\x1b[<0;12;5M", "\x1b[<0;12;5m", "\x1b[M !!", "\x1b[O", "\x1b[?1;2c", "q"},
+         {B('q')}},
+        {"the three bytes after ESC [ M are the mouse's, whatever they are",
+         WS,
+         {"\x1b[M\x1b[A", "q"},
+         {B('q')}},
+        {"an ESC breaks a sequence off and begins the next key", WS, {"\x1b[1;\x1b[A"}, {C(cmd::LineUp)}},
+        {"$ ends a sequence only after digits",
+         WS,
+         {"\x1b[7$", "\x1b[1;2$~", "q"},
+         {C(cmd::LineStart), B('q')}},
+        {"a paste begins; its end alone is dropped", PICO, {"\x1b[201~", "\x1b[200~"}, {PasteKey()}},
+        {"a paste begins only after ESC [", WS, {"\x1bx200~", "q"}, {B('q')}},
+        {"Alt with a key that is a sequence: one more ESC in front",
+         EMACS,
+         {"\x1b\x1b[A", "\x1b\x1b[1;5C", "\x1b\x1bOd"},
+         {C(cmd::LineUp), C(cmd::WordRight), C(cmd::WordLeft)}},
+        {"NEDIT has no word moves: Ctrl+arrows stay arrows",
+         NEDIT,
+         {"\x1b[1;5C", "\x1bO5D"},
+         {C(cmd::CharRight), C(cmd::CharLeft)}},
+        {"vi command state: Ctrl+Right moves by words", VI, {"\x1b[1;5C"}, {C(cmd::WordRight)}},
+        {"vi keeps ESC O as typed",
+         VI,
+         {"\x1bOA"},
+         {C(cmd::NoOp), C(cmd::ViOpenAbove), C(cmd::ViAppendLineEnd)}},
         {"vi command state: ESC then ESC waits again",
          VI,
          {"\x1b\x1b", "j"},
@@ -146,6 +177,8 @@ TEST(KeyDecoder, ViInsertStateEscape) {
     EXPECT_TRUE(Same(Decode(VI, {"\x1b[A"}, 0, &state), {C(cmd::LineUp)}));
     EXPECT_EQ(state, 0);
     EXPECT_TRUE(Same(Decode(VI, {"\x1b[3~"}, 0, &state), {C(cmd::DeleteChar)}));
+    EXPECT_EQ(state, 0);
+    EXPECT_TRUE(Same(Decode(VI, {"\x1b[1;5D"}, 0, &state), {C(cmd::WordLeft)}));
     EXPECT_EQ(state, 0);
     // DEL and ESC arrive as bytes, not as commands, in the insert state.
     EXPECT_TRUE(Same(Decode(VI, {"\x7f", "\x07"}, 0, &state), {B(8), B(7)}));

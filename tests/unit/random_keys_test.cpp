@@ -1,4 +1,5 @@
-// Long random key streams in every mode: after every key the buffer must still be whole, and the
+// Long random key streams in every mode: after every key the buffer must still be whole. In a UTF-8
+// locale the cursor must stand between characters, and valid text must stay valid. In both locales the
 // screen must be what a fresh editor would draw for the same state.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -75,8 +76,128 @@ std::string BinaryText(unsigned seed) {
     return s;
 }
 
+// In a UTF-8 locale: the key bursts and what must hold after every key besides the buffer's shape.
+struct Utf8Run {
+    std::string (*burst)(std::mt19937&, const char* program);
+    bool textStaysValid;
+};
+
+// The cursor is where a walk by characters from its line's start arrives.
+bool BetweenCharacters(const Editor& ed) {
+    Pos p = ed.Cursor;
+    while (p > ed.TextStart && ed.buf[p - 1] != '\n') --p;
+    while (p < ed.Cursor) p += CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
+    return p == ed.Cursor;
+}
+
+bool ValidUtf8(const Editor& ed) {
+    uint32_t cp;
+    for (Pos p = ed.TextStart; p < ed.TextEnd;) {
+        size_t n = DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd, &cp);
+        if (n == 0) return false;
+        p += n;
+    }
+    return true;
+}
+
+const char* const kValidPieces[] = {
+    "a",        "Z",         " ",           "\t", "\xC3\xA4", "\xCE\xA3", "\xE6\x97\xA5", "\xF0\x9F\x98\x80",
+    "\xCC\x81", "e\xCC\x81", "\xEF\xBC\xA1"};
+const char* const kBrokenPieces[] = {"\xC3",         "\x80",     "\xE2\x82", "\xF0\x9F\x98",
+                                     "\xED\xA0\x80", "\xC2\x85", "\x7F"};
+
+template <size_t N>
+const char* Pick(std::mt19937& rng, const char* const (&pieces)[N]) {
+    return pieces[rng() % N];
+}
+
+// Valid characters and broken sequences on lines of a few dozen bytes.
+std::string MixedText(unsigned seed, bool broken) {
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < 3000) {
+        s += broken && rng() % 4 == 0 ? Pick(rng, kBrokenPieces) : Pick(rng, kValidPieces);
+        if (rng() % 12 == 0) s += '\n';
+    }
+    return s;
+}
+
+// Every kind of key, characters of every length and broken sequences among them.
+std::string AnyKeysWithCharacters(std::mt19937& rng, const char*) {
+    unsigned r = rng() % 10;
+    if (r < 3) return Pick(rng, kValidPieces);
+    if (r < 4) return Pick(rng, kBrokenPieces);
+    return RandomBurst(rng);
+}
+
+// Keys that type only valid characters and commands that ask nothing (no prompt could take half a
+// character), per mode.
+std::string ValidKeys(std::mt19937& rng, const char* program) {
+    static const char* const kCommon[] = {"\x1b[A",  "\x1b[B",  "\x1b[C", "\x1b[D", "\x1b[1~", "\x1b[4~",
+                                          "\x1b[3~", "\x1b[2~", "\x7f",   "\r",     "\t"};
+    static const char* const kWs[] = {"\x01",
+                                      "\x06",
+                                      "\x07",
+                                      "\x08",
+                                      "\x13",
+                                      "\x04",
+                                      "\x14",
+                                      "\x15",
+                                      "\x16",
+                                      "\x19",
+                                      "\x0b"
+                                      "b",
+                                      "\x0bk",
+                                      "\x0b"
+                                      "c",
+                                      "\x0bv",
+                                      "\x0by",
+                                      "\x0bh"};
+    static const char* const kEmacs[] = {"\x14",
+                                         "\x1f",
+                                         "\x04",
+                                         "\x0b",
+                                         "\x19",
+                                         "\x17",
+                                         "\x00",
+                                         "\x02",
+                                         "\x06",
+                                         "\x0f",
+                                         "\x1b"
+                                         "f",
+                                         "\x1b"
+                                         "b",
+                                         "\x1bw",
+                                         "\x18\x18"};
+    static const char* const kPico[] = {"\x0b",  "\x15",  "\x0c", "\x04", "\x11u", "\x0aw",
+                                        "\x0al", "\x0ah", "\x02", "\x06", "\x10",  "\x0e"};
+    static const char* const kNedit[] = {"\x03", "\x18", "\x16", "\x01", "\x15", "\x02", "\x08"};
+    static const char* const kVi[] = {"h", "j", "k", "l", "w",  "b",  "e",  "x",    "X",    "i",   "a",
+                                      "o", "O", "A", "I", "R",  "u",  "p",  "P",    "J",    "D",   "C",
+                                      "S", "0", "$", "^", "dd", "dw", "yy", "\x1b", "\x1b", "\x1b"};
+    unsigned r = rng() % 10;
+    if (r < 4) {
+        std::string s = Pick(rng, kValidPieces);
+        // vi r takes the character that follows it.
+        return program[2] == 'v' && rng() % 4 == 0 ? "r" + s : s;
+    }
+    if (r < 6) return Pick(rng, kCommon);
+    switch (program[2]) {
+        case 'e':
+            return Pick(rng, kEmacs);
+        case 'p':
+            return Pick(rng, kPico);
+        case 'n':
+            return Pick(rng, kNedit);
+        case 'v':
+            return Pick(rng, kVi);
+        default:
+            return Pick(rng, kWs);
+    }
+}
+
 void RunMode(const char* program, unsigned seed, const std::string& content = kPlainText, int goal = 10000,
-             int rows = 12, int cols = 40) {
+             int rows = 12, int cols = 40, const Utf8Run* utf8 = nullptr) {
     char t[] = "/tmp/zt-random-XXXXXX";
     std::string dir = mkdtemp(t);
     std::string old = std::filesystem::current_path();
@@ -87,14 +208,15 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
     FakeTerminal term(rows, cols);
     int keys = 0;
     for (int round = 0; round < 400 && keys < goal; ++round) {
-        for (int i = 0; i < 400; ++i) term.AddBurst(RandomBurst(rng));
+        for (int i = 0; i < 400; ++i) term.AddBurst(utf8 ? utf8->burst(rng, program) : RandomBurst(rng));
         Editor ed(term);
         ed.Exit = ThrowLost;
         char argv0[8];
         std::strcpy(argv0, program);
         char name[] = "file.txt";
         char* argv[] = {argv0, name, nullptr};
-        char* envp[] = {nullptr};
+        char lang[] = "LANG=C.UTF-8";
+        char* envp[] = {utf8 ? lang : nullptr, nullptr};
         try {
             if (!StartEditor(ed, 2, argv, envp)) continue;
             while (term.InputLeft() || ed.HasReadAhead) {
@@ -106,6 +228,12 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                 ASSERT_EQ(ed.buf[ed.TextEnd], '\n') << "closing line feed after key " << keys;
                 ASSERT_LE(ed.TextLength() + ed.KillLength, ed.BufferCapacity);
                 ASSERT_EQ(ed.LineNumber, FreshCount(ed)) << "line number after key " << keys;
+                if (!utf8) continue;
+                ASSERT_TRUE(BetweenCharacters(ed))
+                    << "cursor at " << ed.Cursor - ed.TextStart << " after key " << keys;
+                if (utf8->textStaysValid) {
+                    ASSERT_TRUE(ValidUtf8(ed)) << program << " text after key " << keys;
+                }
             }
         } catch (const Lost&) {
             // The stream ended inside a command that waited for more keys.
@@ -133,6 +261,20 @@ TEST(RandomKeys, BinaryFileInEveryMode) {
     for (unsigned i = 0; i < 5; ++i) RunMode(programs[i], 10 + i, BinaryText(i), 2000);
 }
 
+TEST(RandomKeys, Utf8CursorStaysBetweenCharactersOverAnyBytes) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    const Utf8Run run{AnyKeysWithCharacters, false};
+    for (unsigned i = 0; i < 5; ++i) RunMode(programs[i], 30 + i, MixedText(i, true), 3000, 12, 40, &run);
+    RunMode("ztws", 40, BinaryText(40), 2000, 12, 40, &run);
+}
+
+TEST(RandomKeys, Utf8ValidTextStaysValid) {
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    const Utf8Run run{ValidKeys, true};
+    for (unsigned i = 0; i < 5; ++i)
+        RunMode(programs[i], 50 + i, MixedText(10 + i, false), 4000, 12, 40, &run);
+}
+
 // Text meant for a UTF-8 reading: words, accented and Greek letters, wide characters, emoji, marks
 // alone and in long runs, tabs, and bytes of no character.
 std::string CharacterSoup(unsigned seed) {
@@ -155,13 +297,6 @@ std::string CharacterSoup(unsigned seed) {
             for (int i = 0; i < 30; ++i) s += "\xcc\x81";  // a mark run longer than a cell keeps
     }
     return s;
-}
-
-// A burst with a character of more than one byte now and then.
-std::string CharacterBurst(std::mt19937& rng) {
-    static const char* const kTyped[] = {"ü", "日", "😀", "\xcc\x81", "\xe2"};
-    if (rng() % 6 == 0) return kTyped[rng() % std::size(kTyped)];
-    return RandomBurst(rng);
 }
 
 // Another editor that draws the state it is given from nothing, on a terminal of its own.
@@ -223,7 +358,7 @@ void CompareWithFreshRedraw(const char* program, unsigned seed, const std::strin
                 if (r == rows && c == cols) continue;
                 term.AddResize(rows = r, cols = c);
             } else {
-                term.AddBurst(CharacterBurst(rng));
+                term.AddBurst(AnyKeysWithCharacters(rng, program));
             }
         }
         // The editor before this one may have left without giving the terminal back: a fresh one.

@@ -457,8 +457,8 @@ TEST(Help, PageShownAndEverythingRestored) {
     EXPECT_EQ(term.screen.Row(22).substr(0, 43), std::string(24, ' ') + "-= PRESS ANY KEY =-");
     EXPECT_EQ(term.screen.Row(19).substr(0, 36), ":<other cmd>" + std::string(12, ' ') + "pipe buffer ");
 
-    // One byte ended the page; the rest of the key is still waiting.
-    EXPECT_TRUE(term.InputPending());
+    // The key ended the page, read whole: nothing of it is left to be typed.
+    EXPECT_FALSE(term.InputPending());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(ed.buf), 1024), before);
     EXPECT_EQ(ed.Cursor, 13u);
     EXPECT_EQ(ed.TextEnd, 19u);

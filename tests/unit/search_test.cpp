@@ -139,6 +139,52 @@ void RunReplace(Editor& ed, FakeTerminal& term, const std::string& from, const s
     Replace(ed);
 }
 
+std::string Utf8Of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) return std::string(1, char(cp));
+    if (cp < 0x800) return s + char(0xC0 | cp >> 6) + char(0x80 | (cp & 0x3F));
+    if (cp < 0x10000)
+        return s + char(0xE0 | cp >> 12) + char(0x80 | (cp >> 6 & 0x3F)) + char(0x80 | (cp & 0x3F));
+    return s + char(0xF0 | cp >> 18) + char(0x80 | (cp >> 12 & 0x3F)) + char(0x80 | (cp >> 6 & 0x3F)) +
+           char(0x80 | (cp & 0x3F));
+}
+
+// In a UTF-8 locale every letter finds its other case and is found by it, both ways, also where the
+// two begin with different bytes (Σ and σ).
+TEST_F(Search, Utf8EveryLetterFindsItsOtherCase) {
+    int pairs = 0;
+    for (uint32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
+        const uint32_t lower = FoldCodePoint(cp);
+        if (lower == cp) continue;
+        ++pairs;
+        const std::string u = Utf8Of(cp), l = Utf8Of(lower);
+        Load("x" + u + "y" + l);
+        ed.Utf8 = true;
+        ASSERT_EQ(Forward(l), 1) << std::hex << cp;
+        ASSERT_EQ(At(u, ed.TextEnd, -1), long(2 + u.size())) << std::hex << cp;
+        ASSERT_EQ(Forward(u, 0xFF), 1) << std::hex << cp;
+        ASSERT_EQ(At(u, ed.TextEnd, -1, 0xFF), 1) << std::hex << cp;
+    }
+    EXPECT_GT(pairs, 1000);
+}
+
+// A hit never takes part of a character, whatever the text's first byte test found.
+TEST_F(Search, Utf8HitsAreWholeCharacters) {
+    Load(
+        "e\xCC\x81 \xE6\x97\xA5 \xC3\xA4"
+        "e \xC3"
+        "e");
+    ed.Utf8 = true;
+    EXPECT_EQ(Forward("e"), 10);         // not the base of the accented e
+    EXPECT_EQ(Forward("\xE6\x97"), -1);  // the start of a wider character
+    EXPECT_EQ(Forward("\xC3"), 12);      // a byte of no character matches such a byte only
+    EXPECT_EQ(Forward("\xC3\x84"
+                      "E"),
+              8);
+    ed.Utf8 = false;
+    EXPECT_EQ(Forward("e"), 0);
+}
+
 TEST_F(Search, ReplacementThatDoesNotFitChangesNothing) {
     Load("x ab cd ab", "", WS, 14);
     ed.BlockBegin = ed.TextStart + 3;
