@@ -388,6 +388,36 @@ Pos LineStartAt(const Editor& ed, Pos p) {
 }
 
 namespace {
+
+// DecodeUtf8 with the two- and three-byte sequences of most text, and the bytes that begin none,
+// taken at once. The closing line feed ends every look ahead.
+inline size_t QuickDecode(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
+    const uint8_t b = p[0];
+    if (b < 0xC2 || b > 0xF4) return 0;
+    if (b < 0xE0) {
+        if (!IsContinuation(p[1])) return 0;
+        *cp = uint32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    if (b < 0xF0) {
+        if (!IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
+        const uint32_t v = uint32_t(b & 0x0F) << 12 | uint32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+        *cp = v;
+        return 3;
+    }
+    return DecodeUtf8(p, end, cp);
+}
+
+// CodePointWidth, with the blocks of one width looked up at once.
+inline int QuickWidth(uint32_t cp) {
+    if (cp >= 0x800 && cp < 0x20000 && kBlockWidth[cp >> 8] <= 2) {
+        static constexpr int kWidths[] = {1, 2, 0};
+        return kWidths[kBlockWidth[cp >> 8]];
+    }
+    return CodePointWidth(cp);
+}
+
 bool HasByte(uint64_t eight, uint8_t b) {
     const uint64_t x = eight ^ (0x0101010101010101ull * b);
     return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
@@ -417,32 +447,81 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos 
         *column = col;
         return p;
     }
-    while (col < limit && p < end) {
-        if (limit - col >= 8 && end - p >= 8) {
-            // Plain printable ASCII with no mark after it goes eight bytes at a time.
-            uint64_t eight;
-            std::memcpy(&eight, buf + p, 8);
-            if ((eight & 0x8080808080808080ull) == 0 && !HasByte(eight, '\t') && !HasByte(eight, '\n') &&
-                buf[p + 8] < 0x80) {
-                col += 8;
-                p += 8;
+    // One code point at a time, each decoded once, as CharAt groups them: a character is a printable
+    // code point, or marks with nothing to sit on, and the marks after it; a byte of no character, a
+    // tab or a control stands alone and takes no marks. A run of one code point looks its width up once.
+    uint32_t seenCp = ~uint32_t(0);
+    int seenWidth = 0;
+    Pos start = p;       // the character walked last, not yet counted
+    uint64_t width = 0;  // its cells
+    bool pending = false, takesMarks = false;
+    for (;;) {
+        const uint8_t b = p < ed.TextEnd ? buf[p] : '\n';
+        size_t n = 1;
+        int w = 1;
+        if (b >= 0x80) {
+            uint32_t cp = 0;
+            n = QuickDecode(buf + p, buf + ed.TextEnd, &cp);
+            if (n > 0 && cp != seenCp) {
+                seenCp = cp;
+                seenWidth = QuickWidth(cp);
+            }
+            w = n > 0 ? seenWidth : -1;
+            if (w == 0 && takesMarks) {
+                p += n;
                 continue;
             }
         }
-        const uint8_t b = buf[p];
-        if (b == '\n') break;
-        uint64_t width = 1;
-        size_t length = 1;
-        if (b == '\t') {
-            width = TabAdvance(col);
-        } else {
-            TextChar c = CharAt(buf + p, buf + ed.TextEnd, true);
-            width = c.width;
-            length = c.length;
+        // The character before p is whole.
+        if (pending) {
+            if (p > end) {  // it holds stop
+                p = start;
+                break;
+            }
+            col += width;
+            pending = false;
         }
-        if (col + width > limit || p + length > end) break;
-        col += width;
-        p += length;
+        if (p >= end || b == '\n') break;
+        if (b < 0x80) {
+            if (b == '\t') {
+                w = int(TabAdvance(col));
+                takesMarks = false;
+            } else {
+                // A run of ASCII: a cell each. Its last character stays open for marks that may follow.
+                const Pos most = end - p < limit - col ? end - p : Pos(limit - col);
+                Pos k = 0;
+                for (uint64_t eight; k + 8 <= most; k += 8) {
+                    std::memcpy(&eight, buf + p + k, 8);
+                    if ((eight & 0x8080808080808080ull) != 0 || HasByte(eight, '\t') || HasByte(eight, '\n'))
+                        break;
+                }
+                while (k < most && buf[p + k] < 0x80 && buf[p + k] != '\t' && buf[p + k] != '\n') ++k;
+                if (k == 0) break;  // no room for one more cell
+                col += k - 1;
+                p += k - 1;
+                takesMarks = buf[p] >= 0x20 && buf[p] < 0x7F;
+            }
+        } else if (w < 0) {
+            // A byte of no character; so are those after it that begin none.
+            n = 1;
+            w = 1;
+            takesMarks = false;
+            const Pos most = end - p < limit - col ? end - p : Pos(limit - col);
+            Pos k = 1;
+            while (k < most && (buf[p + k] >= 0x80 && (buf[p + k] < 0xC2 || buf[p + k] > 0xF4))) ++k;
+            if (k > 1) {
+                col += k - 1;
+                p += k - 1;
+            }
+        } else {
+            w = w == 0 ? 1 : w;  // marks with nothing to sit on take a blank
+            takesMarks = true;
+        }
+        if (col + uint64_t(w) > limit) break;
+        start = p;
+        width = uint64_t(w);
+        pending = true;
+        p += n;
     }
     *column = col;
     return p;

@@ -1,11 +1,13 @@
 // Characters: the locale choice, decoding, widths, and stepping that agrees forward and backward.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "buffer/buffer.hpp"
+#include "support/fake_terminal.hpp"
 
 namespace {
 
@@ -164,6 +166,42 @@ TEST(Utf8, EveryCodePointStepsByItsWidth) {
         ASSERT_EQ(at(after).length, c.size()) << std::hex << cp;
         ASSERT_EQ(at(after).width, w == 0 ? 1 : w) << std::hex << cp;
         ASSERT_EQ(at(c + "\xCC\x81").length, c.size() + 2) << std::hex << cp;  // a mark joins any character
+    }
+}
+
+// The walk the screen skips columns with takes the characters CharAt takes and counts their cells,
+// stopping where the limit or the stop says, in both locales and over any bytes.
+TEST(Columns, SkipToColumnWalksByCharacters) {
+    static const char* const kPieces[] = {
+        "a",         " ",        "\t",        "\x01",     "\x7f",         "\xff",         "\xe2\x82",
+        "\xc2\x85",  "\xcc\x81", "e\xcc\x81", "\xc3\xbc", "\xe2\x82\xac", "\xe6\x97\xa5", "\xf0\x9f\x98\x80",
+        "abcdefghij"};
+    FakeTerminal term;
+    Editor ed(term);
+    ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity));
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string line;
+        while (line.size() < 60) line += kPieces[rng() % std::size(kPieces)];
+        std::memcpy(ed.buf + ed.TextStart, line.data(), line.size());
+        ed.TextEnd = ed.TextStart + line.size();
+        ed.buf[ed.TextEnd] = '\n';
+        ed.Utf8 = round % 2;
+        const uint64_t limit = rng() % 2 ? rng() % 90 : ~uint64_t(0);
+        const Pos stop = ed.TextStart + rng() % (line.size() + 1);
+        Pos want = ed.TextStart;
+        uint64_t wantColumn = 0;
+        while (want < ed.TextEnd && want < stop) {
+            const bool tab = ed.buf[want] == '\t';
+            const TextChar c = CharAt(ed.buf + want, ed.buf + ed.TextEnd, ed.Utf8);
+            const uint64_t w = tab ? TabAdvance(wantColumn) : c.width;
+            if (want + (tab ? 1 : c.length) > stop || wantColumn + w > limit) break;
+            wantColumn += w;
+            want += tab ? 1 : c.length;
+        }
+        uint64_t column = 0;
+        ASSERT_EQ(SkipToColumn(ed, ed.TextStart, &column, limit, stop), want) << round;
+        ASSERT_EQ(column, wantColumn) << round;
     }
 }
 
