@@ -26,6 +26,7 @@
 //                          ends on, and put back at the end, when that is shorter than a move there
 //   CR LF                  once more when the editor leaves, below the status row
 //   0x07                   the bell
+// The terminal session itself turns bracketed paste on and off around editing (ESC [ ? 2004 h / l).
 // A character written into the last column leaves the cursor's place unknown (terminals differ on
 // where it stands), so the next cell is positioned absolutely.
 #include <cstring>

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/fake_terminal.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -25,7 +27,7 @@ public:
     // Starts `program` (a name in the build directory) on `file` inside `dir`; an empty `file` starts
     // it without an argument.
     Session(const std::string& program, const std::string& dir, const std::string& file,
-            const char* termName = "TERM=xterm") {
+            const char* termName = "TERM=xterm", const char* locale = nullptr) {
         winsize ws{};
         ws.ws_row = 24;
         ws.ws_col = 80;
@@ -33,7 +35,7 @@ public:
         if (pid_ == 0) {
             if (chdir(dir.c_str()) != 0) _exit(111);
             std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
-            const char* env[] = {termName, "HOME=/nonexistent", nullptr};
+            const char* env[] = {termName, "HOME=/nonexistent", locale, nullptr};
             if (file.empty())
                 execle(path.c_str(), path.c_str(), (char*)nullptr, env);
             else
@@ -65,6 +67,15 @@ public:
         termios t{};
         tcgetattr(master_, &t);
         return t;
+    }
+    // Collects output until `done` holds for all of it, or a few seconds pass.
+    template <class Done>
+    bool WaitUntil(Done done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done(output)) {
+            if (std::chrono::steady_clock::now() > deadline || !ReadSome(100)) return done(output);
+        }
+        return true;
     }
     // Waits for the child to stop (true) or end; *status gets the wait status.
     bool WaitChange(int* status, bool untraced) {
@@ -285,6 +296,38 @@ TEST_F(Pty, LinuxConsoleCursorIsReverseVideo) {
     int status = 0;
     ASSERT_TRUE(s.WaitChange(&status, false));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// In a UTF-8 locale the text goes out as its characters, in the cells a terminal gives them: a wide
+// character takes two, the column in the status line counts cells, and a Backspace takes a wide
+// character whole.
+TEST_F(Pty, Utf8TextShowsAsCharacters) {
+    const std::string line = "Grüße aus Köln — “quoted” € 日本語";
+    std::ofstream(dir + "/utf8.txt") << line << "\nzweite Zeile\n";
+    Session s("ztws", dir, "utf8.txt", "TERM=xterm", "LANG=C.UTF-8");
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    s.Send(
+        "\x11"
+        "d");  // ^Q D: to the line's end
+    s.Send("\x7f");
+    ScreenModel screen;
+    auto shows = [&screen](const std::string& output) {
+        screen.Resize(24, 80);
+        screen.SetUtf8(true);
+        screen.Feed(reinterpret_cast<const uint8_t*>(output.data()), output.size());
+        return screen.Row(23).find(" 1:33 ") != std::string::npos;
+    };
+    ASSERT_TRUE(s.WaitUntil(shows)) << s.output;
+    EXPECT_EQ(screen.Row(0), "Grüße aus Köln — “quoted” € 日本" + std::string(80 - 32, ' '));
+    EXPECT_EQ(screen.Row(1).substr(0, 13), "zweite Zeile ");
+    EXPECT_EQ(screen.Row(23).substr(61, 6), " 1:33 ");
+    EXPECT_EQ(screen.CursorRow(), 0);
+    EXPECT_EQ(screen.CursorCol(), 32);
+    s.Send("\x0bx");  // ^K X: save and leave
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("utf8.txt"), "Grüße aus Köln — “quoted” € 日本\nzweite Zeile\n");
 }
 
 }  // namespace
