@@ -516,6 +516,20 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos 
         } else {
             w = w == 0 ? 1 : w;  // marks with nothing to sit on take a blank
             takesMarks = true;
+            // A run of three-byte characters that no mark follows (CJK, Hangul) goes at once.
+            if (n == 3 && !MayBeMark(buf[p + 3])) {
+                Pos q = p;
+                for (int cells;
+                     q + 3 <= end && (cells = PlainThreeByteCells(buf + q, buf + ed.TextEnd)) != 0 &&
+                     col + uint64_t(cells) <= limit;
+                     q += 3)
+                    col += uint64_t(cells);
+                if (q != p) {
+                    p = q;
+                    takesMarks = false;
+                    continue;
+                }
+            }
         }
         if (col + uint64_t(w) > limit) break;
         start = p;
