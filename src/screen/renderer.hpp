@@ -33,7 +33,7 @@ struct CellSender {
     // terminal shows it (nullptr: not to be sent again).
     void MoveTo(int r, int c, const CellRow* shown);
     // Sends cells from..to-1 of `cells` where the cursor stands, each with its attribute.
-    void Cells(const CellRow& cells, int from, int to);
+    void Run(const CellRow& cells, int from, int to);
     // Sends the first n cells of screen row r that differ from `shown` (what the terminal shows there),
     // and unless this is a dry run records them there. `erase`: trailing blanks may be erased to the
     // end of the row.

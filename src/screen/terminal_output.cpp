@@ -252,7 +252,7 @@ void CellSender::MoveTo(int r, int c, const CellRow* shown) {
     NoteReturnPlace();
 }
 
-void CellSender::Cells(const CellRow& cells, int from, int to) {
+void CellSender::Run(const CellRow& cells, int from, int to) {
     uint8_t out[512];
     size_t n = 0;
     for (int k = from; k < to; ++k) {
@@ -302,7 +302,7 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
         while (end < blankFrom && AttrOf(cells, end) == a && !SameCell(cells, shown, end)) ++end;
         while (end < n && (IsRightHalf(cells, end) || IsRightHalf(shown, end))) ++end;
         MoveTo(r, from, &shown);
-        Cells(cells, from, end);
+        Run(cells, from, end);
         if (!dry) {
             for (int k = from; k < end; ++k) CopyCell(shown, k, cells, k);
         }

@@ -170,6 +170,25 @@ TEST(StatusText, OverlaysTheStartOfTheRow) {
     EXPECT_EQ(f.Row().substr(0, 16), "AB.CAVE:  a.txt ");
 }
 
+// In a UTF-8 locale the name is characters, a wide one in two cells, cut at C - 30 cells; a message or
+// a long number that covers half of a wide one leaves a blank in the other half.
+TEST(StatusText, Utf8NameAndWhatCoversIt) {
+    StatusFixture f(24, 40, "日本語ü.txt");
+    f.ed.Utf8 = true;
+    f.term.screen.SetUtf8(true);
+    DrawStatusLine(f.ed);
+    EXPECT_EQ(f.Row(), "    INS   日本語ü.tx   1:1  altH=help WS");
+    auto starts = [&f](const std::string& s) { return f.Row().substr(0, s.size()) == s; };
+    ShowStatusText(f.ed, "ERROR  11");
+    EXPECT_TRUE(starts("ERROR  11 日本語ü.tx   1:1")) << f.Row();
+    ShowStatusText(f.ed, "Message  11");
+    EXPECT_TRUE(starts("Message  11 本語ü.tx   1:1")) << f.Row();
+    f.ed.LineNumber = 123456789;
+    DrawStatusLine(f.ed);
+    EXPECT_EQ(f.Row(), "    INS   日本 123456789:1  altH=help WS");
+    EXPECT_EQ(f.term.screen.Errors(), "");
+}
+
 TEST(StatusText, WorksBeforeAnyStatusLine) {
     FakeTerminal term(24, 80);
     Editor ed(term);
