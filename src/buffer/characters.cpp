@@ -83,6 +83,26 @@ inline int PlainThreeByteCells(const uint8_t* p, const uint8_t* end) {
     return w <= 1 && (end - p == 3 || !MayBeMark(p[3])) ? 1 + w : 0;
 }
 
+// The code point that ends at `at` (begin < at): a lead byte up to three bytes back whose sequence
+// ends there, else the byte before `at` alone; its start, and in *d its length and width.
+const uint8_t* PointBefore(const uint8_t* begin, const uint8_t* at, Decoded* d) {
+    if (at[-1] < 0x80) {
+        *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
+        return at - 1;
+    }
+    for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
+        if (IsContinuation(at[-k])) continue;
+        Decoded t = DecodeAt(at - k, at);
+        if (t.length == k) {
+            *d = t;
+            return at - k;
+        }
+        break;
+    }
+    *d = {1, -1};
+    return at - 1;
+}
+
 }  // namespace
 
 bool LocaleIsUtf8(char* const* envp) {
@@ -220,32 +240,14 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
 }
 
 const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8) {
-    // The code point that ends at p: a lead byte up to three bytes back whose sequence ends there.
-    auto pointBefore = [begin](const uint8_t* at, Decoded* d) {
-        if (at[-1] < 0x80) {
-            *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
-            return at - 1;
-        }
-        for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
-            if (IsContinuation(at[-k])) continue;
-            Decoded t = DecodeAt(at - k, at);
-            if (t.length == k) {
-                *d = t;
-                return at - k;
-            }
-            break;
-        }
-        *d = {1, -1};
-        return at - 1;
-    };
     if (!utf8) return p - 1;
     Decoded d;
-    const uint8_t* s = pointBefore(p, &d);
+    const uint8_t* s = PointBefore(begin, p, &d);
     if (d.width != 0) return s;
     // A mark: the character starts at its base, when the marks sit on one.
     while (s > begin) {
         Decoded before;
-        const uint8_t* t = pointBefore(s, &before);
+        const uint8_t* t = PointBefore(begin, s, &before);
         if (before.width == 0) {
             s = t;
             continue;
@@ -266,22 +268,72 @@ Pos PrevChar(const Editor& ed, Pos p) {
     return Pos(CharStartBefore(ed.buf + ed.TextStart, ed.buf + p, true) - ed.buf);
 }
 
-uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
-    uint64_t col = 0;
-    Pos s = lineStart;
+namespace {
+
+// Cells from s, at column `column` of its line, to p; `base`: the code point before s is one that
+// marks at s sit on.
+uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) {
+    uint64_t col = column;
     while (s < p) {
         const void* t = std::memchr(ed.buf + s, '\t', p - s);
         Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - ed.buf) : p;
-        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop) : stop - s;
+        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop, base) : stop - s;
         if (stop == p) break;
         col += TabAdvance(col);
         s = stop + 1;
+        base = false;
     }
     return col;
 }
 
-uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
+// Whether a character surely starts at p: neither a continuation byte nor a mark, which may belong
+// to the character before.
+bool StartsCharacter(const Editor& ed, Pos p) {
+    const uint8_t b = ed.buf[p];
+    if (b < 0x80) return true;
+    if (IsContinuation(b)) return false;
+    uint32_t cp = 0;
+    return DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd + 1, &cp) == 0 || CodePointWidth(cp) != 0;
+}
+
+// Whether the code point that ends at p is one that marks after it sit on.
+bool BaseBefore(const Editor& ed, Pos p) {
+    Decoded d;
+    (void)PointBefore(ed.buf + ed.TextStart, ed.buf + p, &d);
+    return d.width >= 0;
+}
+
+}  // namespace
+
+uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
+    if (!ed.Utf8) return ColumnFrom(ed, lineStart, 0, p, false);
+    // From the place asked about last, when it lies on this line and is nearer than the line's start.
+    Editor::ColumnMemo& m = ed.columnMemo;
+    uint64_t col;
+    if (m.at == 0 || m.lineStart != lineStart || m.at > ed.TextEnd) {
+        col = ColumnFrom(ed, lineStart, 0, p, false);
+    } else if (p >= m.at && !IsContinuation(ed.buf[m.at])) {
+        // Bytes put in at the kept place may be marks on the character before it; nothing else joins
+        // it, as no sequence goes on across a byte that is not a continuation.
+        col = ColumnFrom(ed, m.at, m.column, p, m.at > lineStart && BaseBefore(ed, m.at));
+    } else if (m.at - p < p - lineStart && StartsCharacter(ed, p) &&
+               !std::memchr(ed.buf + p, '\t', m.at - p)) {
+        col = m.column - CellsOf(ed.buf + p, ed.buf + m.at);
+    } else {
+        col = ColumnFrom(ed, lineStart, 0, p, false);
+    }
+    m = {lineStart, p, col};
+    return col;
+}
+
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
     uint64_t cells = 0;
+    // Marks at p that sit on the character before it take no cell here.
+    while (base && p < end && MayBeMark(*p)) {
+        Decoded d = DecodeAt(p, end);
+        if (d.width != 0) break;
+        p += d.length;
+    }
     while (p < end) {
         // Plain ASCII goes eight bytes at a time.
         uint64_t eight;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "buffer/buffer.hpp"
+#include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -165,6 +167,32 @@ TEST(Utf8, EveryCodePointStepsByItsWidth) {
         ASSERT_EQ(at(after).width, w == 0 ? 1 : w) << std::hex << cp;
         ASSERT_EQ(at(c + "\xCC\x81").length, c.size() + 2) << std::hex << cp;  // a mark joins any character
     }
+}
+
+// The column kept from one question answers the next near it, and changes before it or beside it
+// are taken into account.
+TEST(Columns, KeptColumnFollowsChanges) {
+    FakeTerminal term;
+    Editor ed(term);
+    ed.Utf8 = true;
+    LoadMarked(ed, WS,
+               "ab\xE6\x97\xA5"
+               "c|d");
+    const Pos s = ed.TextStart;
+    EXPECT_EQ(ColumnOf(ed, s, s + 6), 5u);
+    // A mark put in at the kept place sits on the c before it.
+    ASSERT_TRUE(MakeRoom(ed, s + 6, 2));
+    std::memcpy(ed.buf + s + 6, "\xCC\x81", 2);
+    EXPECT_EQ(ColumnOf(ed, s, s + 9), 6u);
+    EXPECT_EQ(ColumnOf(ed, s, s + 2), 2u);  // back, then forward again
+    EXPECT_EQ(ColumnOf(ed, s, s + 8), 5u);
+    // A wide character taken out before the kept place.
+    RemoveBytes(ed, s + 2, 3);
+    EXPECT_EQ(ColumnOf(ed, s, s + 5), 3u);
+    // A tab between the kept place and the one asked about.
+    LoadMarked(ed, WS, "\xE6\x97\xA5\tx|");
+    EXPECT_EQ(ColumnOf(ed, s, s + 5), 9u);
+    EXPECT_EQ(ColumnOf(ed, s, s + 3), 2u);
 }
 
 }  // namespace
