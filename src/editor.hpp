@@ -250,6 +250,16 @@ struct Editor {
     // It must not return.
     void (*Exit)(Editor&, int status) = nullptr;
 
+    // The cell column of one place, kept by ColumnOf so that the next question about a place near it
+    // on the same line does not count the line from its start again (in a UTF-8 locale, where that
+    // means decoding it). A cache, so a query may keep it; every change before `at` drops it.
+    struct ColumnMemo {
+        Pos lineStart = 0;
+        Pos at = 0;  // 0: none
+        uint64_t column = 0;
+    };
+    mutable ColumnMemo columnMemo;
+
     // Last, as they end in their large arrays.
     Screen screen;
     UndoState undo;

@@ -78,9 +78,14 @@ const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8
 Pos NextChar(const Editor& ed, Pos p);
 Pos PrevChar(const Editor& ed, Pos p);
 // Cells the characters in p..end take, which hold no tab or line feed (UTF-8 only).
-uint64_t CellsOf(const uint8_t* p, const uint8_t* end);
+// `base`: the character before p is one that marks at p sit on.
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base = false);
 // Cells from lineStart to p, tabs to multiples of 8.
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
+// A change of the text at p drops what ColumnOf keeps of the places behind p (p = 0: of all places).
+inline void ForgetColumns(Editor& ed, Pos p = 0) {
+    if (p < ed.columnMemo.at || p == 0) ed.columnMemo.at = 0;
+}
 // The start of the character that holds p, and the end of it: p itself when p is a boundary. Both look
 // back no further than p's line (text changes can join bytes around a position into one character).
 Pos CharStartAt(const Editor& ed, Pos p);
@@ -92,9 +97,9 @@ size_t CodePointsFoldingTo(uint32_t folded, uint32_t* out, size_t max);
 // The start of p's line, as LineStartOf gives it, without a scan limit and without touching RecountLines.
 Pos LineStartAt(const Editor& ed, Pos p);
 // From p at cell column *column of its line, past every character that ends at or before column
-// `limit`; stops at the line feed, before a tab or wide character that would pass `limit`, and at the
-// start of the character that holds `stop`. *column becomes the column of the position returned.
-Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos stop);
+// `limit`; stops at the line feed and before a tab or wide character that would pass `limit`.
+// *column becomes the column of the position returned.
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit);
 
 // ---- Buffer reservation and changes.
 

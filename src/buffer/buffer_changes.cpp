@@ -31,6 +31,7 @@ void ShiftBack(Pos& x, Pos p, size_t n) {
 }  // namespace
 
 bool ReserveBuffer(Editor& ed, uint64_t capacity) {
+    ForgetColumns(ed);
     if (capacity > kMaxCapacity) capacity = kMaxCapacity;
     size_t size = size_t(capacity) + 2;
     void* p = ed.sys.Reserve(size);
@@ -78,6 +79,7 @@ bool MakeRoom(Editor& ed, Pos p, size_t n) {
 }
 
 void OpenRoom(Editor& ed, Pos p, size_t n) {
+    ForgetColumns(ed, p);
     // The kill buffer moves in every mode: WS never fills it, but one left by a mode switch survives.
     memmove(ed.buf + p + n, ed.buf + p, TailLength(ed, p));
     ed.ChangedMark = '*';

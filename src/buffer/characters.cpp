@@ -83,6 +83,26 @@ inline int PlainThreeByteCells(const uint8_t* p, const uint8_t* end) {
     return w <= 1 && (end - p == 3 || !MayBeMark(p[3])) ? 1 + w : 0;
 }
 
+// The code point that ends at `at` (begin < at): a lead byte up to three bytes back whose sequence
+// ends there, else the byte before `at` alone; its start, and in *d its length and width.
+const uint8_t* PointBefore(const uint8_t* begin, const uint8_t* at, Decoded* d) {
+    if (at[-1] < 0x80) {
+        *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
+        return at - 1;
+    }
+    for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
+        if (IsContinuation(at[-k])) continue;
+        Decoded t = DecodeAt(at - k, at);
+        if (t.length == k) {
+            *d = t;
+            return at - k;
+        }
+        break;
+    }
+    *d = {1, -1};
+    return at - 1;
+}
+
 }  // namespace
 
 bool LocaleIsUtf8(char* const* envp) {
@@ -220,32 +240,14 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
 }
 
 const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8) {
-    // The code point that ends at p: a lead byte up to three bytes back whose sequence ends there.
-    auto pointBefore = [begin](const uint8_t* at, Decoded* d) {
-        if (at[-1] < 0x80) {
-            *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
-            return at - 1;
-        }
-        for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
-            if (IsContinuation(at[-k])) continue;
-            Decoded t = DecodeAt(at - k, at);
-            if (t.length == k) {
-                *d = t;
-                return at - k;
-            }
-            break;
-        }
-        *d = {1, -1};
-        return at - 1;
-    };
     if (!utf8) return p - 1;
     Decoded d;
-    const uint8_t* s = pointBefore(p, &d);
+    const uint8_t* s = PointBefore(begin, p, &d);
     if (d.width != 0) return s;
     // A mark: the character starts at its base, when the marks sit on one.
     while (s > begin) {
         Decoded before;
-        const uint8_t* t = pointBefore(s, &before);
+        const uint8_t* t = PointBefore(begin, s, &before);
         if (before.width == 0) {
             s = t;
             continue;
@@ -266,22 +268,72 @@ Pos PrevChar(const Editor& ed, Pos p) {
     return Pos(CharStartBefore(ed.buf + ed.TextStart, ed.buf + p, true) - ed.buf);
 }
 
-uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
-    uint64_t col = 0;
-    Pos s = lineStart;
+namespace {
+
+// Cells from s, at column `column` of its line, to p; `base`: the code point before s is one that
+// marks at s sit on.
+uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) {
+    uint64_t col = column;
     while (s < p) {
         const void* t = std::memchr(ed.buf + s, '\t', p - s);
         Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - ed.buf) : p;
-        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop) : stop - s;
+        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop, base) : stop - s;
         if (stop == p) break;
         col += TabAdvance(col);
         s = stop + 1;
+        base = false;
     }
     return col;
 }
 
-uint64_t CellsOf(const uint8_t* p, const uint8_t* end) {
+// Whether a character surely starts at p: neither a continuation byte nor a mark, which may belong
+// to the character before.
+bool StartsCharacter(const Editor& ed, Pos p) {
+    const uint8_t b = ed.buf[p];
+    if (b < 0x80) return true;
+    if (IsContinuation(b)) return false;
+    uint32_t cp = 0;
+    return DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd + 1, &cp) == 0 || CodePointWidth(cp) != 0;
+}
+
+// Whether the code point that ends at p is one that marks after it sit on.
+bool BaseBefore(const Editor& ed, Pos p) {
+    Decoded d;
+    (void)PointBefore(ed.buf + ed.TextStart, ed.buf + p, &d);
+    return d.width >= 0;
+}
+
+}  // namespace
+
+uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
+    if (!ed.Utf8) return ColumnFrom(ed, lineStart, 0, p, false);
+    // From the place asked about last, when it lies on this line and is nearer than the line's start.
+    Editor::ColumnMemo& m = ed.columnMemo;
+    uint64_t col;
+    if (m.at == 0 || m.lineStart != lineStart || m.at > ed.TextEnd) {
+        col = ColumnFrom(ed, lineStart, 0, p, false);
+    } else if (p >= m.at && !IsContinuation(ed.buf[m.at])) {
+        // Bytes put in at the kept place may be marks on the character before it; nothing else joins
+        // it, as no sequence goes on across a byte that is not a continuation.
+        col = ColumnFrom(ed, m.at, m.column, p, m.at > lineStart && BaseBefore(ed, m.at));
+    } else if (m.at - p < p - lineStart && StartsCharacter(ed, p) &&
+               !std::memchr(ed.buf + p, '\t', m.at - p)) {
+        col = m.column - CellsOf(ed.buf + p, ed.buf + m.at);
+    } else {
+        col = ColumnFrom(ed, lineStart, 0, p, false);
+    }
+    m = {lineStart, p, col};
+    return col;
+}
+
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
     uint64_t cells = 0;
+    // Marks at p that sit on the character before it take no cell here.
+    while (base && p < end && MayBeMark(*p)) {
+        Decoded d = DecodeAt(p, end);
+        if (d.width != 0) break;
+        p += d.length;
+    }
     while (p < end) {
         // Plain ASCII goes eight bytes at a time.
         uint64_t eight;
@@ -424,9 +476,9 @@ bool HasByte(uint64_t eight, uint8_t b) {
 }
 }  // namespace
 
-Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos stop) {
+Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
     const uint8_t* buf = ed.buf;
-    const Pos end = stop < ed.TextEnd ? stop : ed.TextEnd;
+    const Pos end = ed.TextEnd;
     if (p >= end) return p;
     uint64_t col = *column;
     if (!ed.Utf8) {
@@ -452,76 +504,62 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos 
     // tab or a control stands alone and takes no marks. A run of one code point looks its width up once.
     uint32_t seenCp = ~uint32_t(0);
     int seenWidth = 0;
-    Pos start = p;       // the character walked last, not yet counted
-    uint64_t width = 0;  // its cells
-    bool pending = false, takesMarks = false;
+    bool takesMarks = false;  // the character before p is one that marks sit on
     for (;;) {
-        const uint8_t b = p < ed.TextEnd ? buf[p] : '\n';
+        const uint8_t b = p < end ? buf[p] : '\n';
         size_t n = 1;
         int w = 1;
         if (b >= 0x80) {
             uint32_t cp = 0;
-            n = QuickDecode(buf + p, buf + ed.TextEnd, &cp);
+            n = QuickDecode(buf + p, buf + end, &cp);
             if (n > 0 && cp != seenCp) {
                 seenCp = cp;
                 seenWidth = QuickWidth(cp);
             }
             w = n > 0 ? seenWidth : -1;
             if (w == 0 && takesMarks) {
-                p += n;
+                p += n;  // a mark on the character before: no cell of its own
                 continue;
             }
         }
-        // The character before p is whole.
-        if (pending) {
-            if (p > end) {  // it holds stop
-                p = start;
-                break;
+        if (b == '\n') break;
+        const Pos most = end - p < limit - col ? end - p : Pos(limit - col);  // cells that fit at one a byte
+        if (b < 0x80 && b != '\t') {
+            // A run of ASCII, a cell each.
+            Pos k = 0;
+            for (uint64_t eight; k + 8 <= most; k += 8) {
+                std::memcpy(&eight, buf + p + k, 8);
+                if ((eight & 0x8080808080808080ull) != 0 || HasByte(eight, '\t') || HasByte(eight, '\n'))
+                    break;
             }
-            col += width;
-            pending = false;
+            while (k < most && buf[p + k] < 0x80 && buf[p + k] != '\t' && buf[p + k] != '\n') ++k;
+            if (k == 0) break;
+            col += k;
+            p += k;
+            takesMarks = buf[p - 1] >= 0x20 && buf[p - 1] < 0x7F;
+            continue;
         }
-        if (p >= end || b == '\n') break;
-        if (b < 0x80) {
-            if (b == '\t') {
-                w = int(TabAdvance(col));
-                takesMarks = false;
-            } else {
-                // A run of ASCII: a cell each. Its last character stays open for marks that may follow.
-                const Pos most = end - p < limit - col ? end - p : Pos(limit - col);
-                Pos k = 0;
-                for (uint64_t eight; k + 8 <= most; k += 8) {
-                    std::memcpy(&eight, buf + p + k, 8);
-                    if ((eight & 0x8080808080808080ull) != 0 || HasByte(eight, '\t') || HasByte(eight, '\n'))
-                        break;
-                }
-                while (k < most && buf[p + k] < 0x80 && buf[p + k] != '\t' && buf[p + k] != '\n') ++k;
-                if (k == 0) break;  // no room for one more cell
-                col += k - 1;
-                p += k - 1;
-                takesMarks = buf[p] >= 0x20 && buf[p] < 0x7F;
-            }
-        } else if (w < 0) {
-            // A byte of no character; so are those after it that begin none.
-            n = 1;
-            w = 1;
-            takesMarks = false;
-            const Pos most = end - p < limit - col ? end - p : Pos(limit - col);
+        if (w < 0) {
+            // A byte of no character, and those after it that begin none, a cell each.
+            if (most == 0) break;
             Pos k = 1;
-            while (k < most && (buf[p + k] >= 0x80 && (buf[p + k] < 0xC2 || buf[p + k] > 0xF4))) ++k;
-            if (k > 1) {
-                col += k - 1;
-                p += k - 1;
-            }
+            while (k < most && buf[p + k] >= 0x80 && (buf[p + k] < 0xC2 || buf[p + k] > 0xF4)) ++k;
+            col += k;
+            p += k;
+            takesMarks = false;
+            continue;
+        }
+        if (b == '\t') {
+            w = int(TabAdvance(col));
+            takesMarks = false;
         } else {
             w = w == 0 ? 1 : w;  // marks with nothing to sit on take a blank
             takesMarks = true;
             // A run of three-byte characters that no mark follows (CJK, Hangul) goes at once.
             if (n == 3 && !MayBeMark(buf[p + 3])) {
                 Pos q = p;
-                for (int cells;
-                     q + 3 <= end && (cells = PlainThreeByteCells(buf + q, buf + ed.TextEnd)) != 0 &&
-                     col + uint64_t(cells) <= limit;
+                for (int cells; q + 3 <= end && (cells = PlainThreeByteCells(buf + q, buf + end)) != 0 &&
+                                col + uint64_t(cells) <= limit;
                      q += 3)
                     col += uint64_t(cells);
                 if (q != p) {
@@ -532,9 +570,7 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit, Pos 
             }
         }
         if (col + uint64_t(w) > limit) break;
-        start = p;
-        width = uint64_t(w);
-        pending = true;
+        col += uint64_t(w);
         p += n;
     }
     *column = col;

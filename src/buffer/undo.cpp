@@ -261,11 +261,15 @@ void ClearUndo(Editor& ed) {
     RemoveSnapshotFile(ed);
 }
 
+// Every change of the text is recorded before it is made, so the records also tell the column cache
+// what it must forget; an undo forgets all of it.
 void RecordInsertion(Editor& ed, Pos p, size_t n) {
+    ForgetColumns(ed, p);
     if (Recording(ed) && n > 0) Push(ed, kInsertionKind, p, uint32_t(n));
 }
 
 void RecordDeletion(Editor& ed, Pos p, size_t n) {
+    ForgetColumns(ed, p);
     if (!Recording(ed) || n == 0 || p < ed.TextStart || p > ed.TextEnd) return;
     if (n < kNominalEnd) {
         if (n > ed.TextEnd - p) n = ed.TextEnd - p;
@@ -280,6 +284,7 @@ void RecordDeletion(Editor& ed, Pos p, size_t n) {
 }
 
 void RecordOverwrite(Editor& ed, Pos p) {
+    ForgetColumns(ed, p);
     if (!Recording(ed) || p < ed.TextStart || p >= ed.TextEnd) return;
     uint32_t old = 0;
     for (size_t i = 0; i < 4 && p + i <= ed.TextEnd; ++i) old |= uint32_t(ed.buf[p + i]) << (8 * i);
@@ -287,6 +292,7 @@ void RecordOverwrite(Editor& ed, Pos p) {
 }
 
 void RecordSwap(Editor& ed, Pos p) {
+    ForgetColumns(ed, p - 1);
     if (Recording(ed) && p > ed.TextStart && p < ed.TextEnd) Push(ed, kSwapKind, p, 0);
 }
 
@@ -305,6 +311,7 @@ void RemoveSnapshotFile(Editor& ed) {
 
 void Undo(Editor& ed) {
     if (!ed.buf) return;
+    ForgetColumns(ed);
     UndoState& u = ed.undo;
     u.Undoing = true;
     Record r;

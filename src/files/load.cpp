@@ -28,6 +28,7 @@ void ResetFileState(Editor& ed) {
 }
 
 void EmptyText(Editor& ed) {
+    ForgetColumns(ed);
     ed.TextEnd = ed.TextStart;
     ed.Cursor = ed.TextStart;
     ed.CommandCursor = ed.TextStart;

@@ -114,6 +114,7 @@ void KeepInText(const Editor& ed, Pos& p) {
 
 // The n bytes at `from` become the text (the undo snapshot of the old one was taken before sed ran).
 void ReplaceText(Editor& ed, const uint8_t* from, size_t n) {
+    ForgetColumns(ed);
     std::memmove(ed.buf + ed.TextStart, from, n);
     ed.TextEnd = ed.TextStart + n;
     ed.buf[ed.TextEnd] = '\n';

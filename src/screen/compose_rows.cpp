@@ -17,7 +17,7 @@ struct Layout {
     uint64_t skipColumn = 0;
 };
 
-// Bytes before the cursor from which the walk to it takes a second leg (see LayOut).
+// Bytes before the cursor from where its row's hidden part is skipped (see LayOut).
 constexpr Pos kNearBytes = Pos(kMaxColumns) * kCellBytes;
 
 // Composes the rows of one refresh. A cell's attribute is the one in force when it is reached: the
@@ -51,7 +51,7 @@ struct RowComposer {
             p = layout.skipFrom;
             *dp = layout.skipColumn;
         }
-        p = SkipToColumn(ed, p, dp, ed.screen.HorizontalOffset, ed.TextEnd);
+        p = SkipToColumn(ed, p, dp, ed.screen.HorizontalOffset);
         // The block may begin or end among the hidden cells; its attributes change there all the same.
         if (blockShown) {
             if (from < ed.BlockBegin && ed.BlockBegin < p) BlockRule(ed.BlockBegin);
@@ -221,24 +221,29 @@ bool LayOut(Editor& ed, Layout* lay) {
     sc.DrawnCursorPos = {0, 0};
     if (!ed.buf) return false;
 
-    // The cursor's column decides the offset shared by every row. The walk to it takes two legs, the
-    // second over the last few thousand bytes: the cursor's row is then skipped from where that leg
-    // began, and a long line is walked once per refresh, not twice. A cursor inside a character
-    // stands on all of it.
-    constexpr uint64_t kAnyColumn = ~uint64_t(0);
+    // The cursor's column decides the offset shared by every row. A cursor inside a character stands
+    // on all of it. On a long line of characters the column of a place a few thousand bytes before the
+    // cursor is asked first, and the hidden part of the cursor's row is skipped from there: with the
+    // column ColumnOf keeps, a key near the last one counts little of the line.
     const Pos lineStart = LineStartAt(ed, ed.Cursor);
-    const Pos near = ed.Cursor - lineStart > kNearBytes ? ed.Cursor - kNearBytes : lineStart;
+    lay->cursor = CharStartAt(ed, ed.Cursor);
+    lay->cursorLine = lineStart;
+    lay->skipFrom = lineStart;
+    lay->skipColumn = 0;
+    Pos near = lineStart;
     uint64_t nearColumn = 0;
-    const Pos nearAt = SkipToColumn(ed, lineStart, &nearColumn, kAnyColumn, near);
-    uint64_t c = nearColumn;
-    lay->cursor = SkipToColumn(ed, nearAt, &c, kAnyColumn, ed.Cursor);
+    if (ed.Utf8 && lay->cursor - lineStart > kNearBytes) {
+        near = CharStartAt(ed, lay->cursor - kNearBytes);
+        nearColumn = ColumnOf(ed, lineStart, near);
+    }
+    const uint64_t c = ColumnOf(ed, lineStart, lay->cursor);
     const uint64_t keep = sc.Columns > 5 ? uint64_t(sc.Columns - 5) : 0;  // the cursor's screen column
     if (c > keep) sc.HorizontalOffset = c - keep;
     sc.CursorColumn = c;
-    lay->cursorLine = lineStart;
-    const bool fromNear = sc.HorizontalOffset >= nearColumn;
-    lay->skipFrom = fromNear ? nearAt : lineStart;
-    lay->skipColumn = fromNear ? nearColumn : 0;
+    if (sc.HorizontalOffset >= nearColumn) {
+        lay->skipFrom = near;
+        lay->skipColumn = nearColumn;
+    }
 
     int row = sc.CursorScreenPos.row;
     if (row > sc.TextRows - 1) row = sc.TextRows - 1;  // after a resize, or the prompt's row

@@ -1,6 +1,7 @@
 // The help page of each mode, shown by putting it into the edit buffer for one refresh.
 #include <cstring>
 
+#include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "session/session.hpp"
 
@@ -149,6 +150,7 @@ void Help(Editor& ed) {
     ed.BlockVisible = 0;
 
     uint8_t* text = ed.buf + ed.TextStart;
+    ForgetColumns(ed);
     std::memcpy(h.saved, text, kHelpSaveSize);
     h.active = true;
 
@@ -169,6 +171,7 @@ void EndHelp(Editor& ed) {
     HelpState& h = ed.help;
     if (!h.active) return;
     h.active = false;
+    ForgetColumns(ed);
     std::memcpy(ed.buf + ed.TextStart, h.saved, kHelpSaveSize);
     ed.BlockVisible = h.blockVisible;
     ed.Cursor = h.cursor;

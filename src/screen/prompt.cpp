@@ -141,6 +141,7 @@ bool StartupNamePrompt(Editor& ed) {
     const size_t banner = sizeof kBanner - 1;
     if (ed.buf && ed.reserved > ed.TextStart + banner + help.length + 1) {
         uint8_t* text = ed.buf + ed.TextStart;
+        ForgetColumns(ed);
         std::memcpy(text, kBanner, banner);
         std::memcpy(text + banner, help.text, help.length);
         ed.TextEnd = ed.TextStart + banner + help.length;

@@ -53,6 +53,7 @@ void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked) {
     size_t bar = text.find('|');
     if (bar != std::string::npos) text.erase(bar, 1);
     if (text.size() > ed.BufferCapacity) std::abort();
+    ForgetColumns(ed);
     std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
     ed.TextEnd = ed.TextStart + text.size();
     ed.buf[ed.TextEnd] = '\n';

@@ -8,6 +8,7 @@
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -169,13 +170,13 @@ TEST(Utf8, EveryCodePointStepsByItsWidth) {
     }
 }
 
-// The walk the screen skips columns with takes the characters CharAt takes and counts their cells,
-// stopping where the limit or the stop says, in both locales and over any bytes.
+// The walk the screen skips hidden columns with takes the characters CharAt takes and counts their
+// cells, stopping before the one that would pass the limit, in both locales and over any bytes.
 TEST(Columns, SkipToColumnWalksByCharacters) {
     static const char* const kPieces[] = {
-        "a",         " ",        "\t",        "\x01",     "\x7f",         "\xff",         "\xe2\x82",
-        "\xc2\x85",  "\xcc\x81", "e\xcc\x81", "\xc3\xbc", "\xe2\x82\xac", "\xe6\x97\xa5", "\xf0\x9f\x98\x80",
-        "abcdefghij"};
+        "a",        " ",         "\t",        "\x01",     "\x7f",         "\xff",         "\xe2\x82",
+        "\xc2\x85", "\xcc\x81",  "e\xcc\x81", "\xc3\xbc", "\xe2\x82\xac", "\xe6\x97\xa5", "\xf0\x9f\x98\x80",
+        "\xc2\xa0", "abcdefghij"};
     FakeTerminal term;
     Editor ed(term);
     ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity));
@@ -183,26 +184,50 @@ TEST(Columns, SkipToColumnWalksByCharacters) {
     for (int round = 0; round < 3000; ++round) {
         std::string line;
         while (line.size() < 60) line += kPieces[rng() % std::size(kPieces)];
+        line += "\nnext";
         std::memcpy(ed.buf + ed.TextStart, line.data(), line.size());
         ed.TextEnd = ed.TextStart + line.size();
         ed.buf[ed.TextEnd] = '\n';
         ed.Utf8 = round % 2;
-        const uint64_t limit = rng() % 2 ? rng() % 90 : ~uint64_t(0);
-        const Pos stop = ed.TextStart + rng() % (line.size() + 1);
+        const uint64_t limit = rng() % 4 ? rng() % 90 : ~uint64_t(0);
         Pos want = ed.TextStart;
         uint64_t wantColumn = 0;
-        while (want < ed.TextEnd && want < stop) {
+        while (ed.buf[want] != '\n') {
             const bool tab = ed.buf[want] == '\t';
             const TextChar c = CharAt(ed.buf + want, ed.buf + ed.TextEnd, ed.Utf8);
             const uint64_t w = tab ? TabAdvance(wantColumn) : c.width;
-            if (want + (tab ? 1 : c.length) > stop || wantColumn + w > limit) break;
+            if (wantColumn + w > limit) break;
             wantColumn += w;
             want += tab ? 1 : c.length;
         }
         uint64_t column = 0;
-        ASSERT_EQ(SkipToColumn(ed, ed.TextStart, &column, limit, stop), want) << round;
+        ASSERT_EQ(SkipToColumn(ed, ed.TextStart, &column, limit), want) << round;
         ASSERT_EQ(column, wantColumn) << round;
     }
+}
+
+TEST(Columns, KeptColumnFollowsChanges) {
+    FakeTerminal term;
+    Editor ed(term);
+    ed.Utf8 = true;
+    LoadMarked(ed, WS,
+               "ab\xE6\x97\xA5"
+               "c|d");
+    const Pos s = ed.TextStart;
+    EXPECT_EQ(ColumnOf(ed, s, s + 6), 5u);
+    // A mark put in at the kept place sits on the c before it.
+    ASSERT_TRUE(MakeRoom(ed, s + 6, 2));
+    std::memcpy(ed.buf + s + 6, "\xCC\x81", 2);
+    EXPECT_EQ(ColumnOf(ed, s, s + 9), 6u);
+    EXPECT_EQ(ColumnOf(ed, s, s + 2), 2u);  // back, then forward again
+    EXPECT_EQ(ColumnOf(ed, s, s + 8), 5u);
+    // A wide character taken out before the kept place.
+    RemoveBytes(ed, s + 2, 3);
+    EXPECT_EQ(ColumnOf(ed, s, s + 5), 3u);
+    // A tab between the kept place and the one asked about.
+    LoadMarked(ed, WS, "\xE6\x97\xA5\tx|");
+    EXPECT_EQ(ColumnOf(ed, s, s + 5), 9u);
+    EXPECT_EQ(ColumnOf(ed, s, s + 3), 2u);
 }
 
 }  // namespace

@@ -231,6 +231,14 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                 if (!utf8) continue;
                 ASSERT_TRUE(BetweenCharacters(ed))
                     << "cursor at " << ed.Cursor - ed.TextStart << " after key " << keys;
+                {
+                    // What the last refresh kept of the columns agrees with the line counted afresh.
+                    const auto* lf = static_cast<const uint8_t*>(memrchr(ed.buf, '\n', ed.Cursor));
+                    const Pos start = Pos(lf - ed.buf) + 1;
+                    const uint64_t kept = ColumnOf(ed, start, ed.Cursor);
+                    ForgetColumns(ed);
+                    ASSERT_EQ(kept, ColumnOf(ed, start, ed.Cursor)) << "column after key " << keys;
+                }
                 if (utf8->textStaysValid) {
                     ASSERT_TRUE(ValidUtf8(ed)) << program << " text after key " << keys;
                 }
@@ -309,6 +317,7 @@ struct FreshRedraw {
             ASSERT_TRUE(ReserveBuffer(ed, src.BufferCapacity));
         }
         std::memcpy(ed.buf, src.buf, src.TextEnd + 1);
+        ForgetColumns(ed);  // the text changed behind the editor's back
         ed.TextStart = src.TextStart;
         ed.TextEnd = src.TextEnd;
         ed.Cursor = src.Cursor;
