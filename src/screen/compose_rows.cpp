@@ -221,29 +221,31 @@ bool LayOut(Editor& ed, Layout* lay) {
     sc.DrawnCursorPos = {0, 0};
     if (!ed.buf) return false;
 
-    // The cursor's column decides the offset shared by every row. A cursor inside a character stands
+    // The cursor's column decides the offset shared by every row; a cursor inside a character stands
     // on all of it. On a long line of characters the column of a place a few thousand bytes before the
-    // cursor is asked first, and the hidden part of the cursor's row is skipped from there: with the
-    // column ColumnOf keeps, a key near the last one counts little of the line.
+    // cursor is asked too, and the hidden part of the cursor's row is skipped from there. Asked last,
+    // that place is the one ColumnOf keeps: a change at the cursor leaves it standing, and the next
+    // refresh counts from it only the bytes up to the cursor.
     const Pos lineStart = LineStartAt(ed, ed.Cursor);
     lay->cursor = CharStartAt(ed, ed.Cursor);
     lay->cursorLine = lineStart;
-    lay->skipFrom = lineStart;
-    lay->skipColumn = 0;
+    const uint64_t c = ColumnOf(ed, lineStart, lay->cursor);
     Pos near = lineStart;
     uint64_t nearColumn = 0;
     if (ed.Utf8 && lay->cursor - lineStart > kNearBytes) {
         near = CharStartAt(ed, lay->cursor - kNearBytes);
+        // Among bytes of no character, a place that is no continuation byte, which ColumnOf can count
+        // back to from the place it keeps.
+        for (int k = 0; k < 8 && near > lineStart && (ed.buf[near] & 0xC0) == 0x80; ++k)
+            near = CharStartAt(ed, near - 1);
         nearColumn = ColumnOf(ed, lineStart, near);
     }
-    const uint64_t c = ColumnOf(ed, lineStart, lay->cursor);
     const uint64_t keep = sc.Columns > 5 ? uint64_t(sc.Columns - 5) : 0;  // the cursor's screen column
     if (c > keep) sc.HorizontalOffset = c - keep;
     sc.CursorColumn = c;
-    if (sc.HorizontalOffset >= nearColumn) {
-        lay->skipFrom = near;
-        lay->skipColumn = nearColumn;
-    }
+    const bool fromNear = sc.HorizontalOffset >= nearColumn;
+    lay->skipFrom = fromNear ? near : lineStart;
+    lay->skipColumn = fromNear ? nearColumn : 0;
 
     int row = sc.CursorScreenPos.row;
     if (row > sc.TextRows - 1) row = sc.TextRows - 1;  // after a resize, or the prompt's row
