@@ -64,25 +64,27 @@ enum CellAttr : uint8_t {
 
 // A screen cell holds one character as the terminal draws it. The first four of its bytes are packed
 // in the glyph, byte 0 lowest and unused bytes 0 (no character is drawn with a zero byte); up to
-// kCellExtra more lie aside in Extra. The info byte holds the CellAttr in its low bits and the count of
-// bytes aside above them. Glyph 0 is the second cell of a wide character. Combining marks beyond the
-// cell's room are left out of the drawing.
+// kCellExtra more lie aside. The info byte holds the CellAttr in its low bits and the count of bytes
+// aside above them. Glyph 0 is the second cell of a wide character. Combining marks beyond the cell's
+// room are left out of the drawing.
 inline constexpr int kCellExtra = 16;
 inline constexpr int kCellBytes = 4 + kCellExtra;
 inline constexpr uint8_t kAttrBits = 7;
 inline constexpr int kExtraShift = 3;
 inline constexpr uint32_t kRightHalf = 0;
 
-// N cells side by side. Extra is read only where a cell's info counts bytes there.
+// N cells side by side.
 template <size_t N>
 struct Cells {
     uint32_t Glyph[N];
     uint8_t Info[N];
-    uint8_t Extra[N][kCellExtra];
 };
 // A screen's rows, row r of a screen C columns wide from cell r * C on: a small screen touches few pages.
 inline constexpr size_t kGridCells = size_t(kMaxRows + 1) * kMaxColumns;
 using CellGrid = Cells<kGridCells>;
+// The bytes aside of every cell, those of Frame, of Shown and of the status row in this order. Only
+// characters with marks need them, so they are reserved apart, at the first refresh in a UTF-8 locale.
+inline constexpr size_t kExtraCells = 2 * kGridCells + kMaxColumns;
 
 // What the status row shows while the editor waits for a key, so that a window change can draw it
 // again: the status line, a pending prefix over it, a question or message over it, or a prompt.
@@ -123,6 +125,7 @@ struct Screen {
     size_t ReturnPlaceAt = 0;
     ScreenPos ReturnPlace;
     StatusWait Waiting;
+    uint8_t (*Extra)[kCellExtra] = nullptr;  // kExtraCells of them once reserved
 
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
     // clears them, and the small fields before them share few pages.

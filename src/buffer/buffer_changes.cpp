@@ -175,5 +175,6 @@ bool KillBytes(Editor& ed, Pos p, size_t n) {
 
 Editor::~Editor() {
     ReleaseBuffer(*this);
+    ReleaseCellExtras(*this);
     if (undo.SnapshotFd >= 0) sys.Close(undo.SnapshotFd);  // the file itself goes at the exit
 }

@@ -20,7 +20,7 @@ size_t KeptLength(const uint8_t* s, size_t n, size_t room) {
     return kept;
 }
 
-// Cell c holds the n bytes at s (1 <= n <= kCellBytes).
+// Cell c holds the n bytes at s (1 <= n <= kCellBytes, n <= 4 without bytes aside).
 void SetBytes(const CellRow& row, int c, const uint8_t* s, size_t n, uint8_t attr) {
     const size_t inGlyph = n < 4 ? n : 4;
     uint32_t g = 0;
@@ -80,13 +80,13 @@ void SetCharCells(const CellRow& row, int c, const uint8_t* p, const TextChar& c
             // Marks with nothing to sit on are drawn on a blank.
             uint8_t bytes[kCellBytes];
             bytes[0] = ' ';
-            const size_t n = KeptLength(p, ch.length, kCellBytes - 1);
+            const size_t n = KeptLength(p, ch.length, (row.extra ? kCellBytes : 4) - 1);
             std::memcpy(bytes + 1, p, n);
             SetBytes(row, c, bytes, n + 1, attr);
             break;
         }
         case CharShape::Shown:
-            SetBytes(row, c, p, KeptLength(p, ch.length, kCellBytes), attr);
+            SetBytes(row, c, p, KeptLength(p, ch.length, row.extra ? kCellBytes : 4), attr);
             break;
     }
     if (ch.width == 2) {
@@ -108,4 +108,14 @@ int PutText(const CellRow& row, int width, int c, int limit, const uint8_t* s, s
         s += ch.length;
     }
     return c;
+}
+
+void ReserveCellExtras(Editor& ed) {
+    if (!ed.screen.Extra)
+        ed.screen.Extra = static_cast<uint8_t(*)[kCellExtra]>(ed.sys.Reserve(kExtraCells * kCellExtra));
+}
+
+void ReleaseCellExtras(Editor& ed) {
+    if (ed.screen.Extra) ed.sys.Release(ed.screen.Extra, kExtraCells * kCellExtra);
+    ed.screen.Extra = nullptr;
 }

@@ -259,6 +259,7 @@ bool LayOut(Editor& ed, Layout* lay) {
 }  // namespace
 
 void ComposeFrame(Editor& ed) {
+    if (ed.Utf8) ReserveCellExtras(ed);
     RowComposer rc{ed, {}};
     const bool text = LayOut(ed, &rc.layout);
     Screen& sc = ed.screen;
@@ -268,7 +269,7 @@ void ComposeFrame(Editor& ed) {
     Pos p = rc.layout.top;
     bool finished = !text;
     for (int r = 0; r < sc.TextRows; ++r) {
-        const CellRow row = GridRow(sc.Frame, sc, r);
+        const CellRow row = FrameRow(sc, r);
         if (finished)
             rc.Blank(row);
         else

@@ -15,7 +15,7 @@ constexpr char kBanner[] = "Wrenpad zt v2.31\nEnter filename or leave with RETUR
 int EchoEntry(Editor& ed, const char* buf, size_t n) {
     const Screen& sc = ed.screen;
     if (sc.Columns <= kFieldColumn) return int(n);
-    const CellRow row = CellsFrom(ed.screen.Status, 0);
+    const CellRow row = StatusCells(ed.screen);
     BlankCells(row, kFieldColumn, sc.Columns, kAttrStatus);
     return PutText(row, sc.Columns, kFieldColumn, sc.Columns, reinterpret_cast<const uint8_t*>(buf), n,
                    ed.Utf8, kAttrStatus) -
@@ -42,7 +42,7 @@ void ShowPromptRow(Editor& ed, const char* prompt, const char* entry, size_t n) 
     ClearStatusRow(ed);
     size_t promptLength = 0;
     while (uint8_t(prompt[promptLength]) > 0x0A) ++promptLength;
-    PutText(CellsFrom(sc.Status, 0), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(prompt),
+    PutText(StatusCells(sc), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(prompt),
             promptLength, false, kAttrStatus);
     const int col = kFieldColumn + EchoEntry(ed, entry, n);
     sc.CursorScreenPos = {sc.TextRows, col < sc.Columns ? col : sc.Columns - 1};

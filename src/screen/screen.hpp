@@ -12,14 +12,23 @@ struct CellRow {
     uint8_t* info;
     uint8_t (*extra)[kCellExtra];
 };
-template <size_t N>
-CellRow CellsFrom(Cells<N>& cells, size_t first) {
-    return {cells.Glyph + first, cells.Info + first, cells.Extra + first};
+// Row r of the composed rows and of what the terminal shows, at the screen's present width, and the
+// status row. Without bytes aside reserved, no cell holds any.
+inline CellRow FrameRow(Screen& sc, int r) {
+    const size_t at = size_t(r) * size_t(sc.Columns);
+    return {sc.Frame.Glyph + at, sc.Frame.Info + at, sc.Extra ? sc.Extra + at : nullptr};
 }
-// Row r of a grid at the screen's present width.
-inline CellRow GridRow(CellGrid& grid, const Screen& sc, int r) {
-    return CellsFrom(grid, size_t(r) * size_t(sc.Columns));
+inline CellRow ShownRow(Screen& sc, int r) {
+    const size_t at = size_t(r) * size_t(sc.Columns);
+    return {sc.Shown.Glyph + at, sc.Shown.Info + at, sc.Extra ? sc.Extra + kGridCells + at : nullptr};
 }
+inline CellRow StatusCells(Screen& sc) {
+    return {sc.Status.Glyph, sc.Status.Info, sc.Extra ? sc.Extra + 2 * kGridCells : nullptr};
+}
+// Reserves the cells' bytes aside, once (in a UTF-8 locale); without them marks beyond a cell's first
+// four bytes are not drawn. Released with the editor.
+void ReserveCellExtras(Editor& ed);
+void ReleaseCellExtras(Editor& ed);
 inline uint8_t AttrOf(const CellRow& row, int c) { return row.info[c] & kAttrBits; }
 inline bool IsRightHalf(const CellRow& row, int c) { return row.glyph[c] == kRightHalf; }
 inline size_t ExtraBytes(const CellRow& row, int c) { return row.info[c] >> kExtraShift; }

@@ -28,7 +28,7 @@ CellRow Blanks() {
 size_t RowsCost(Editor& ed, CellSender& s) {
     Screen& sc = ed.screen;
     for (int r = 0; r < sc.TextRows; ++r) {
-        const CellRow composed = GridRow(sc.Frame, sc, r), shown = GridRow(sc.Shown, sc, r);
+        const CellRow composed = FrameRow(sc, r), shown = ShownRow(sc, r);
         if (SameCells(composed, shown, sc.Columns)) continue;
         s.Row(r, composed, shown, sc.Columns, true);
     }
@@ -44,9 +44,9 @@ void MoveShownRows(Screen& sc, int from, int to, int count) {
     // The bytes aside only where a cell has some, in an order that reads each before it is overwritten.
     for (int i = 0; i < count; ++i) {
         const int k = to < from ? i : count - 1 - i;
-        const CellRow dst = GridRow(g, sc, to + k), src = GridRow(g, sc, from + k);
+        const CellRow dst = ShownRow(sc, to + k), src = ShownRow(sc, from + k);
         for (int c = 0; c < sc.Columns; ++c)
-            if (dst.info[c] >> kExtraShift) std::memcpy(dst.extra[c], src.extra[c], kCellExtra);
+            if (ExtraBytes(dst, c)) std::memcpy(dst.extra[c], src.extra[c], kCellExtra);
     }
 }
 
@@ -71,7 +71,7 @@ size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
     }
     for (int r = k > 0 ? 0 : d; r < n && r + k < n; ++r) {
         const int now = r + k;  // where composed row r shows before the scroll
-        s.Row(now, GridRow(sc.Frame, sc, r), GridRow(sc.Shown, sc, now), sc.Columns, true);
+        s.Row(now, FrameRow(sc, r), ShownRow(sc, now), sc.Columns, true);
     }
 
     // The scroll itself: plain attributes (a terminal may fill the new rows with the background in
@@ -87,12 +87,11 @@ size_t ScrollAndSend(Editor& ed, CellSender& s, int k) {
             MoveShownRows(sc, d, 0, n - d);
         else
             MoveShownRows(sc, 0, d, n - d);
-        for (int r = first; r < first + d; ++r)
-            BlankCells(GridRow(sc.Shown, sc, r), 0, sc.Columns, kAttrPlain);
+        for (int r = first; r < first + d; ++r) BlankCells(ShownRow(sc, r), 0, sc.Columns, kAttrPlain);
     }
     for (int r = first; r < first + d; ++r) {
         // A dry run leaves the shown rows as they were: compare with the blanks the scroll leaves.
-        s.Row(r, GridRow(sc.Frame, sc, r), s.dry ? Blanks() : GridRow(sc.Shown, sc, r), sc.Columns, true);
+        s.Row(r, FrameRow(sc, r), s.dry ? Blanks() : ShownRow(sc, r), sc.Columns, true);
     }
     return s.bytes;
 }
@@ -116,14 +115,13 @@ void ScrollIfCheaper(Editor& ed) {
     const int n = sc.TextRows;
     if (n < 2 || sc.ScreenUnknown) return;  // nothing known on the terminal is worth keeping
     int changed = 0;
-    for (int r = 0; r < n; ++r)
-        changed += !SameCells(GridRow(sc.Frame, sc, r), GridRow(sc.Shown, sc, r), sc.Columns);
+    for (int r = 0; r < n; ++r) changed += !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
     if (changed < 3) return;
 
     uint64_t composed[kMaxRows], shown[kMaxRows];
     for (int r = 0; r < n; ++r) {
-        composed[r] = HashRow(GridRow(sc.Frame, sc, r), sc.Columns);
-        shown[r] = HashRow(GridRow(sc.Shown, sc, r), sc.Columns);
+        composed[r] = HashRow(FrameRow(sc, r), sc.Columns);
+        shown[r] = HashRow(ShownRow(sc, r), sc.Columns);
     }
     int bestShift = 0, bestMatches = 0;
     for (int k = 1 - n; k < n; ++k) {

@@ -6,11 +6,9 @@
 
 namespace {
 
-CellRow StatusCells(Editor& ed) { return CellsFrom(ed.screen.Status, 0); }
-
 // ASCII text from column col; it must fit the row.
 void Put(Editor& ed, int col, const char* text) {
-    PutText(StatusCells(ed), ed.screen.StatusWidth, col, ed.screen.StatusWidth,
+    PutText(StatusCells(ed.screen), ed.screen.StatusWidth, col, ed.screen.StatusWidth,
             reinterpret_cast<const uint8_t*>(text), std::strlen(text), false, kAttrStatus);
 }
 
@@ -39,7 +37,7 @@ void PutPosition(Editor& ed, int end, uint64_t line, uint64_t column) {
         p -= from;
         from = 0;
     }
-    PutText(StatusCells(ed), ed.screen.StatusWidth, from, end + 1, reinterpret_cast<const uint8_t*>(p),
+    PutText(StatusCells(ed.screen), ed.screen.StatusWidth, from, end + 1, reinterpret_cast<const uint8_t*>(p),
             size_t(last - p), false, kAttrStatus);
 }
 
@@ -47,8 +45,9 @@ void PutPosition(Editor& ed, int end, uint64_t line, uint64_t column) {
 
 void ClearStatusRow(Editor& ed) {
     Screen& sc = ed.screen;
+    if (ed.Utf8) ReserveCellExtras(ed);
     sc.StatusWidth = sc.Columns;
-    BlankCells(StatusCells(ed), 0, sc.Columns, kAttrStatus);
+    BlankCells(StatusCells(ed.screen), 0, sc.Columns, kAttrStatus);
 }
 
 void DrawStatusLine(Editor& ed) {
@@ -76,7 +75,7 @@ void ComposeStatusLine(Editor& ed) {
         }
         Put(ed, 4, word);
         // The name as characters; a control byte in it must not reach the terminal as one.
-        PutText(StatusCells(ed), c, 10, 10 + c - 30, reinterpret_cast<const uint8_t*>(ed.FileName),
+        PutText(StatusCells(ed.screen), c, 10, 10 + c - 30, reinterpret_cast<const uint8_t*>(ed.FileName),
                 strnlen(ed.FileName, sizeof ed.FileName), ed.Utf8, kAttrStatus);
         PutPosition(ed, c - 15, ed.LineNumber, ed.screen.CursorColumn + 1);
     }
@@ -88,8 +87,8 @@ void ShowStatusText(Editor& ed, const char* text) {
     if (sc.StatusWidth != sc.Columns) ClearStatusRow(ed);
     size_t n = 0;
     while (uint8_t(text[n]) > 0x0A) ++n;
-    PutText(StatusCells(ed), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(text), n, ed.Utf8,
-            kAttrStatus);
+    PutText(StatusCells(ed.screen), sc.Columns, 0, sc.Columns, reinterpret_cast<const uint8_t*>(text), n,
+            ed.Utf8, kAttrStatus);
     SendStatusRow(ed);
     PromptCursor(ed);
     FlushOutput(ed);  // seen at once, also while a long save runs under it

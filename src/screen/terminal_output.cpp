@@ -99,7 +99,7 @@ void PlaceCursor(Editor& ed) {
     if (sc.TermRow == w.row && sc.TermCol == w.col) return;
     CellSender s(ed, false);
     const bool onScreen = w.row >= 0 && w.row <= sc.TextRows && w.col >= 0 && w.col < sc.Columns;
-    const CellRow shown = GridRow(sc.Shown, sc, onScreen ? w.row : 0);
+    const CellRow shown = ShownRow(sc, onScreen ? w.row : 0);
     s.MoveTo(w.row, w.col, onScreen ? &shown : nullptr);
     s.Commit();
 }
@@ -141,7 +141,7 @@ bool BackToReturnPlace(Editor& ed) {
         w.row > sc.TextRows || w.col >= sc.Columns || sc.OutLength + 4 > sizeof sc.Out)
         return false;
     CellSender dry(ed, true);
-    const CellRow shown = GridRow(sc.Shown, sc, w.row);
+    const CellRow shown = ShownRow(sc, w.row);
     dry.MoveTo(w.row, w.col, &shown);
     const bool coloured = sc.TermAttr != kAttrPlain && sc.TermAttr != kAttrUnknown;
     if (dry.bytes + (coloured ? 3 : 0) <= 4) return false;
@@ -312,7 +312,7 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
 
 void SendCells(Editor& ed, int r, const CellRow& cells, int n) {
     Screen& sc = ed.screen;
-    const CellRow shown = GridRow(sc.Shown, sc, r);
+    const CellRow shown = ShownRow(sc, r);
     // On a screen of unknown content every row goes out; what it shows is not even looked at, which
     // on the first screen spares reading pages that are about to be written.
     if (!sc.ScreenUnknown && SameCells(cells, shown, n)) return;
@@ -327,13 +327,13 @@ void SendStatusRow(Editor& ed) {
     Screen& sc = ed.screen;
     sc.StatusPending = false;
     const int n = sc.StatusWidth < sc.Columns ? sc.StatusWidth : sc.Columns;
-    SendCells(ed, sc.TextRows, CellsFrom(sc.Status, 0), n);
+    SendCells(ed, sc.TextRows, StatusCells(sc), n);
 }
 
 void ShowPrefixKey(Editor& ed, const char* text) {
     Screen& sc = ed.screen;
     const size_t n = strnlen(text, 4);
-    PutText(CellsFrom(sc.Status, 0), sc.StatusWidth, 0, 4, reinterpret_cast<const uint8_t*>(text), n, false,
+    PutText(StatusCells(sc), sc.StatusWidth, 0, 4, reinterpret_cast<const uint8_t*>(text), n, false,
             kAttrStatus);
     SendStatusRow(ed);
 }
@@ -405,10 +405,11 @@ void RepaintScreen(Editor& ed) {
     sc.TermAttr = kAttrUnknown;
     sc.RegionRows = 0;
     SendBytes(ed, "\x1b[r", 3);
-    Cells<kMaxColumns> was;
-    const CellRow wasRow = CellsFrom(was, 0);
+    uint32_t glyph[kMaxColumns];
+    uint8_t info[kMaxColumns], extra[kMaxColumns][kCellExtra];
+    const CellRow wasRow{glyph, info, extra};
     for (int r = 0; r <= sc.TextRows; ++r) {
-        const CellRow shown = GridRow(sc.Shown, sc, r);
+        const CellRow shown = ShownRow(sc, r);
         for (int c = 0; c < sc.Columns; ++c) CopyCell(wasRow, c, shown, c);
         std::memset(shown.info, kAttrUnknown, size_t(sc.Columns));
         CellSender s(ed, false);

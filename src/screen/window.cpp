@@ -30,7 +30,7 @@ static void SendFrame(Editor& ed) {
     if (sc.FrameRows != sc.TextRows || sc.FrameColumns != sc.Columns) ComposeFrame(ed);
     sc.FramePending = false;
     ScrollIfCheaper(ed);
-    for (int r = 0; r < sc.TextRows; ++r) SendCells(ed, r, GridRow(sc.Frame, sc, r), sc.Columns);
+    for (int r = 0; r < sc.TextRows; ++r) SendCells(ed, r, FrameRow(sc, r), sc.Columns);
 }
 
 void RefreshWindow(Editor& ed) {

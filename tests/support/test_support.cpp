@@ -106,5 +106,5 @@ std::string CellsAttrs(const CellRow& row, int n) {
 }
 
 std::string StatusText(Editor& ed) {
-    return CellsText(CellsFrom(ed.screen.Status, 0), ed.screen.StatusWidth);
+    return CellsText(StatusCells(ed.screen), ed.screen.StatusWidth);
 }

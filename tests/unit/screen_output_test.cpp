@@ -188,11 +188,11 @@ void CompareWithComposed(const char* program, unsigned seed, int rows, int cols)
             ++steps;
             Screen& sc = ed.screen;
             for (int r = 0; r < sc.TextRows; ++r) {
-                auto [cells, attrs] = ComposedCells(GridRow(sc.Frame, sc, r), sc.Columns);
+                auto [cells, attrs] = ComposedCells(FrameRow(sc, r), sc.Columns);
                 ASSERT_EQ(term.screen.Row(r), cells) << "row " << r << " after step " << steps;
                 ASSERT_EQ(term.screen.Attrs(r), attrs) << "row " << r << " after step " << steps;
             }
-            auto [cells, attrs] = ComposedCells(CellsFrom(sc.Status, 0), sc.StatusWidth);
+            auto [cells, attrs] = ComposedCells(StatusCells(sc), sc.StatusWidth);
             ASSERT_EQ(term.screen.Row(sc.TextRows), cells) << "status row after step " << steps;
             ASSERT_EQ(term.screen.Attrs(sc.TextRows), attrs) << "status row after step " << steps;
             if (sc.CursorScreenPos.col < sc.Columns) {
