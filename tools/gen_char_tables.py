@@ -51,13 +51,25 @@ zero = ranges(lambda cp: widths[cp] == 0 and cp >= 0x80)
 wide = ranges(lambda cp: widths[cp] == 2)
 bad = ranges(lambda cp: widths[cp] == -1 and cp >= 0xA0 and not 0xD800 <= cp <= 0xDFFF, merge=False)
 
-# Blocks of 256 code points below 0x20000: 0 all one cell, 1 all two, 2 all zero, 3 look it up.
-blocks = []
+# Below 0x20000, blocks of 256 code points: 0 all one cell, 1 all two, 2 all zero, 3 none shown, and
+# 4 + k for a block of mixed widths, two bits a code point in kBlockMaps[k]. Above, the ranges.
+CODE = {-1: 0, 0: 1, 1: 2, 2: 3}
+UNIFORM = {1: 0, 2: 1, 0: 2, -1: 3}
+blocks, maps = [], []
 for b in range(0x200):
-    ws = set(widths[b * 256:(b + 1) * 256])
-    if b == 0:
-        ws = {3}
-    blocks.append(0 if ws == {1} else 1 if ws == {2} else 2 if ws == {0} else 3)
+    ws = widths[b * 256:(b + 1) * 256]
+    if len(set(ws)) == 1:
+        blocks.append(UNIFORM[ws[0]])
+        continue
+    packed_map = [0] * 64
+    for i, x in enumerate(ws):
+        packed_map[i >> 2] |= CODE[x] << ((i & 3) * 2)
+    blocks.append(4 + len(maps))
+    maps.append(packed_map)
+assert len(maps) < 252
+zero = [r for r in zero if r[0] >= 0x20000]
+wide = [r for r in wide if r[1] >= 0x20000]
+bad = [r for r in bad if r[1] >= 0x20000]
 
 # Simple folds to lower case that keep the UTF-8 length, as runs: first, last, delta, stride.
 folds = []
@@ -97,8 +109,12 @@ for name, rs in (("kZeroWidth", zero), ("kDoubleWidth", wide), ("kNotShown", bad
         w("    " + " ".join("0x%X," % e for e in es[i:i + 8]) + "\n")
     w("};\n")
 w("constexpr uint8_t kBlockWidth[] = {\n")
-for i in range(0, len(blocks), 32):
-    w("    " + "".join("%d," % b for b in blocks[i:i + 32]) + "\n")
+for i in range(0, len(blocks), 16):
+    w("    " + " ".join("%d," % b for b in blocks[i:i + 16]) + "\n")
+w("};\n")
+w("constexpr uint8_t kBlockMaps[][64] = {\n")
+for m in maps:
+    w("    {" + ",".join("%d" % x for x in m) + "},\n")
 w("};\n")
 w("constexpr CaseFold kFolds[] = {\n")
 for i in range(0, len(runs), 3):

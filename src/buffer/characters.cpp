@@ -51,8 +51,12 @@ constexpr std::array<bool, 256> MakeMarkLeads() {
         }
     };
     for (uint32_t e : kZeroWidth) mark(e >> 11, (e >> 11) + (e & 0x7FF));
-    for (uint32_t block = 0; block < sizeof kBlockWidth; ++block)
-        if (kBlockWidth[block] == 2) mark(block << 8, (block << 8) + 0xFF);
+    for (uint32_t block = 0; block < sizeof kBlockWidth; ++block) {
+        const uint8_t c = kBlockWidth[block];
+        if (c == 2) mark(block << 8, (block << 8) + 0xFF);
+        for (uint32_t i = 0; c >= 4 && i < 256; ++i)
+            if ((kBlockMaps[c - 4][i >> 2] >> ((i & 3) * 2) & 3) == 1) mark((block << 8) + i, (block << 8) + i);
+    }
     return leads;
 }
 constexpr std::array<bool, 256> kMarkLeads = MakeMarkLeads();
@@ -152,41 +156,14 @@ size_t DecodeUtf8(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
     return n;
 }
 
-namespace {
-
-// The two-byte code points (Latin, Greek, Cyrillic, their marks) looked up at once, not searched for.
-constexpr std::array<int8_t, 0x800> MakeSmallWidths() {
-    std::array<int8_t, 0x800> w{};
-    for (uint32_t cp = 0; cp < 0x800; ++cp) {
-        const uint8_t block = kBlockWidth[cp >> 8];
-        w[cp] = cp < 0xA0                   ? (cp >= 0x20 && cp < 0x7F ? 1 : -1)
-                : block == 0                ? 1
-                : block == 1                ? 2
-                : block == 2                ? 0
-                : InTable(kNotShown, cp)    ? -1
-                : InTable(kZeroWidth, cp)   ? 0
-                : InTable(kDoubleWidth, cp) ? 2
-                                            : 1;
-    }
-    return w;
-}
-constexpr std::array<int8_t, 0x800> kSmallWidth = MakeSmallWidths();
-
-}  // namespace
-
 int CodePointWidth(uint32_t cp) {
-    if (cp < 0x800) return kSmallWidth[cp];
     if (cp < 0x20000) {
-        switch (kBlockWidth[cp >> 8]) {
-            case 0:
-                return 1;
-            case 1:
-                return 2;
-            case 2:
-                return 0;
-            default:
-                break;
-        }
+        // A block of one width, or the two bits of cp in its block's map.
+        static constexpr int8_t kUniform[] = {1, 2, 0, -1};
+        static constexpr int8_t kCoded[] = {-1, 0, 1, 2};
+        const uint8_t c = kBlockWidth[cp >> 8];
+        if (c < 4) return kUniform[c];
+        return kCoded[kBlockMaps[c - 4][(cp & 0xFF) >> 2] >> ((cp & 3) * 2) & 3];
     }
     if (InTable(kNotShown, cp)) return -1;
     if (InTable(kZeroWidth, cp)) return 0;
@@ -461,14 +438,6 @@ inline size_t QuickDecode(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
     return DecodeUtf8(p, end, cp);
 }
 
-// CodePointWidth, with the blocks of one width looked up at once.
-inline int QuickWidth(uint32_t cp) {
-    if (cp >= 0x800 && cp < 0x20000 && kBlockWidth[cp >> 8] <= 2) {
-        static constexpr int kWidths[] = {1, 2, 0};
-        return kWidths[kBlockWidth[cp >> 8]];
-    }
-    return CodePointWidth(cp);
-}
 
 bool HasByte(uint64_t eight, uint8_t b) {
     const uint64_t x = eight ^ (0x0101010101010101ull * b);
@@ -514,7 +483,7 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
             n = QuickDecode(buf + p, buf + end, &cp);
             if (n > 0 && cp != seenCp) {
                 seenCp = cp;
-                seenWidth = QuickWidth(cp);
+                seenWidth = CodePointWidth(cp);
             }
             w = n > 0 ? seenWidth : -1;
             if (w == 0 && takesMarks) {
