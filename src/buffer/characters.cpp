@@ -55,7 +55,8 @@ constexpr std::array<bool, 256> MakeMarkLeads() {
         const uint8_t c = kBlockWidth[block];
         if (c == 2) mark(block << 8, (block << 8) + 0xFF);
         for (uint32_t i = 0; c >= 4 && i < 256; ++i)
-            if ((kBlockMaps[c - 4][i >> 2] >> ((i & 3) * 2) & 3) == 1) mark((block << 8) + i, (block << 8) + i);
+            if ((kBlockMaps[c - 4][i >> 2] >> ((i & 3) * 2) & 3) == 1)
+                mark((block << 8) + i, (block << 8) + i);
     }
     return leads;
 }
@@ -263,12 +264,22 @@ uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) 
     return col;
 }
 
-// Whether a character surely starts at p: neither a continuation byte nor a mark, which may belong
-// to the character before.
+// Whether p lies inside a valid sequence that begins before it.
+bool InsideSequence(const Editor& ed, Pos p) {
+    if (!IsContinuation(ed.buf[p])) return false;
+    for (size_t k = 1; k <= 3 && p - k >= ed.TextStart; ++k) {
+        if (IsContinuation(ed.buf[p - k])) continue;
+        return DecodeAt(ed.buf + p - k, ed.buf + ed.TextEnd).length > k;
+    }
+    return false;
+}
+
+// Whether a character surely starts at p: inside no sequence, and no mark, which may belong to the
+// character before.
 bool StartsCharacter(const Editor& ed, Pos p) {
     const uint8_t b = ed.buf[p];
     if (b < 0x80) return true;
-    if (IsContinuation(b)) return false;
+    if (IsContinuation(b)) return !InsideSequence(ed, p);
     uint32_t cp = 0;
     return DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd + 1, &cp) == 0 || CodePointWidth(cp) != 0;
 }
@@ -289,9 +300,9 @@ uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
     uint64_t col;
     if (m.at == 0 || m.lineStart != lineStart || m.at > ed.TextEnd) {
         col = ColumnFrom(ed, lineStart, 0, p, false);
-    } else if (p >= m.at && !IsContinuation(ed.buf[m.at])) {
+    } else if (p >= m.at && !InsideSequence(ed, m.at)) {
         // Bytes put in at the kept place may be marks on the character before it; nothing else joins
-        // it, as no sequence goes on across a byte that is not a continuation.
+        // it while no sequence goes on across it.
         col = ColumnFrom(ed, m.at, m.column, p, m.at > lineStart && BaseBefore(ed, m.at));
     } else if (m.at - p < p - lineStart && StartsCharacter(ed, p) &&
                !std::memchr(ed.buf + p, '\t', m.at - p)) {
@@ -437,7 +448,6 @@ inline size_t QuickDecode(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
     }
     return DecodeUtf8(p, end, cp);
 }
-
 
 bool HasByte(uint64_t eight, uint8_t b) {
     const uint64_t x = eight ^ (0x0101010101010101ull * b);
