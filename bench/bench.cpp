@@ -172,16 +172,22 @@ void BM_EditKeysOnHardLine(benchmark::State& state) {
 }
 BENCHMARK(BM_EditKeysOnHardLine)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
-// One key at the end of the first line (a character typed, then taken back) and the refresh after it.
-void BM_KeyAtLineEnd(benchmark::State& state) {
-    QuietTerminal term;
-    Editor ed(term);
+// The text of HardText(range 0) in ed, read in a UTF-8 locale when range 1 is 1.
+std::string PutHardText(Editor& ed, benchmark::State& state) {
     ed.Utf8 = state.range(1) != 0;
     const std::string text = HardText(int(state.range(0)));
     if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
     std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
     ed.TextEnd = ed.TextStart + text.size();
     ed.buf[ed.TextEnd] = '\n';
+    return text;
+}
+
+// One key at the end of the first line (a character typed, then taken back) and the refresh after it.
+void BM_KeyAtLineEnd(benchmark::State& state) {
+    QuietTerminal term;
+    Editor ed(term);
+    const std::string text = PutHardText(ed, state);
     const Pos lineEnd = ed.TextStart + text.find('\n');
     ed.Cursor = lineEnd;
     RefreshWindow(ed);
@@ -206,12 +212,7 @@ BENCHMARK(BM_KeyAtLineEnd)
 void BM_KeyAtLineStart(benchmark::State& state) {
     QuietTerminal term;
     Editor ed(term);
-    ed.Utf8 = state.range(1) != 0;
-    const std::string text = HardText(int(state.range(0)));
-    if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
-    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
-    ed.TextEnd = ed.TextStart + text.size();
-    ed.buf[ed.TextEnd] = '\n';
+    const std::string text = PutHardText(ed, state);
     RefreshWindow(ed);
     FlushOutput(ed);
     for (auto _ : state) {

@@ -105,6 +105,14 @@ std::string CellsAttrs(const CellRow& row, int n) {
     return s;
 }
 
-std::string StatusText(Editor& ed) {
-    return CellsText(StatusCells(ed.screen), ed.screen.StatusWidth);
+std::string StatusText(Editor& ed) { return CellsText(StatusCells(ed.screen), ed.screen.StatusWidth); }
+
+std::string Utf8Of(uint32_t cp) {
+    std::string s;
+    if (cp < 0x80) return std::string(1, char(cp));
+    if (cp < 0x800) return s + char(0xC0 | cp >> 6) + char(0x80 | (cp & 0x3F));
+    if (cp < 0x10000)
+        return s + char(0xE0 | cp >> 12) + char(0x80 | (cp >> 6 & 0x3F)) + char(0x80 | (cp & 0x3F));
+    return s + char(0xF0 | cp >> 18) + char(0x80 | (cp >> 12 & 0x3F)) + char(0x80 | (cp >> 6 & 0x3F)) +
+           char(0x80 | (cp & 0x3F));
 }

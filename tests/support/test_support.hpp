@@ -45,3 +45,6 @@ std::string CellsText(const CellRow& row, int n);
 std::string CellsAttrs(const CellRow& row, int n);
 // The status row as last composed: its characters.
 std::string StatusText(Editor& ed);
+
+// The UTF-8 form of code point cp.
+std::string Utf8Of(uint32_t cp);

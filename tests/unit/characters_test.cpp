@@ -138,16 +138,6 @@ TEST(Utf8, CharactersAndTheirCells) {
     EXPECT_EQ(CellsOf(p, p + line.size()), 2u + 2 + 1 + 1 + 1 + 9 + 2);
 }
 
-std::string Utf8Of(uint32_t cp) {
-    std::string s;
-    if (cp < 0x80) return std::string(1, char(cp));
-    if (cp < 0x800) return s + char(0xC0 | cp >> 6) + char(0x80 | (cp & 0x3F));
-    if (cp < 0x10000)
-        return s + char(0xE0 | cp >> 12) + char(0x80 | (cp >> 6 & 0x3F)) + char(0x80 | (cp & 0x3F));
-    return s + char(0xF0 | cp >> 18) + char(0x80 | (cp >> 12 & 0x3F)) + char(0x80 | (cp >> 6 & 0x3F)) +
-           char(0x80 | (cp & 0x3F));
-}
-
 // Whatever shortcut a step takes, every code point is a character of the width it has, and every one of
 // no width joins the letter before it.
 TEST(Utf8, EveryCodePointStepsByItsWidth) {

@@ -8,6 +8,7 @@
 #include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -137,16 +138,6 @@ void RunReplace(Editor& ed, FakeTerminal& term, const std::string& from, const s
     term.AddBurst("\r");
     if (!after.empty()) term.AddBurst(after);
     Replace(ed);
-}
-
-std::string Utf8Of(uint32_t cp) {
-    std::string s;
-    if (cp < 0x80) return std::string(1, char(cp));
-    if (cp < 0x800) return s + char(0xC0 | cp >> 6) + char(0x80 | (cp & 0x3F));
-    if (cp < 0x10000)
-        return s + char(0xE0 | cp >> 12) + char(0x80 | (cp >> 6 & 0x3F)) + char(0x80 | (cp & 0x3F));
-    return s + char(0xF0 | cp >> 18) + char(0x80 | (cp >> 12 & 0x3F)) + char(0x80 | (cp >> 6 & 0x3F)) +
-           char(0x80 | (cp & 0x3F));
 }
 
 // In a UTF-8 locale every letter finds its other case and is found by it, both ways, also where the
