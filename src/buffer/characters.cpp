@@ -187,6 +187,25 @@ uint32_t FoldCodePoint(uint32_t cp) {
     return uint32_t(int32_t(cp) + f.delta);
 }
 
+namespace {
+
+// The end of the marks from q on. The combining diacritics U+0300..U+036F, the commonest marks, go
+// without decoding, so that a character with thousands of them is cheap to step over.
+const uint8_t* MarksFrom(const uint8_t* q, const uint8_t* end) {
+    while (q < end && MayBeMark(*q)) {
+        if (end - q >= 2 && (q[0] == 0xCC || (q[0] == 0xCD && q[1] < 0xB0)) && IsContinuation(q[1])) {
+            q += 2;
+            continue;
+        }
+        Decoded m = DecodeAt(q, end);
+        if (m.width != 0) break;
+        q += m.length;
+    }
+    return q;
+}
+
+}  // namespace
+
 TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
     const uint8_t b = *p;
     if (!utf8 || b < 0x80) {
@@ -194,12 +213,7 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
         TextChar c{1, 1, shown ? CharShape::Shown : CharShape::Dot};
         if (!utf8 || !shown || p + 1 >= end || !MayBeMark(p[1])) return c;
         // An ASCII character with marks after it: they go with it.
-        for (const uint8_t* q = p + 1; q < end && MayBeMark(*q);) {
-            Decoded d = DecodeAt(q, end);
-            if (d.width != 0) break;
-            q += d.length;
-            c.length = uint32_t(q - p);
-        }
+        c.length = uint32_t(MarksFrom(p + 1, end) - p);
         return c;
     }
     if (int w = PlainThreeByteCells(p, end)) return {3, uint8_t(w), CharShape::Shown};
@@ -208,12 +222,7 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
     // Marks with nothing before them to sit on are drawn on a blank of their own.
     TextChar c{d.length, uint8_t(d.width == 0 ? 1 : d.width),
                d.width == 0 ? CharShape::Marks : CharShape::Shown};
-    for (const uint8_t* q = p + d.length; q < end && MayBeMark(*q);) {
-        Decoded m = DecodeAt(q, end);
-        if (m.width != 0) break;
-        q += m.length;
-        c.length = uint32_t(q - p);
-    }
+    c.length = uint32_t(MarksFrom(p + d.length, end) - p);
     return c;
 }
 
