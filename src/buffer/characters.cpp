@@ -95,6 +95,11 @@ const uint8_t* PointBefore(const uint8_t* begin, const uint8_t* at, Decoded* d) 
         *d = {1, at[-1] >= 0x20 && at[-1] < 0x7F ? 1 : -1};
         return at - 1;
     }
+    // The combining diacritics U+0300..U+036F, as MarksFrom takes them.
+    if (at - 2 >= begin && (at[-2] == 0xCC || (at[-2] == 0xCD && at[-1] < 0xB0)) && IsContinuation(at[-1])) {
+        *d = {2, 0};
+        return at - 2;
+    }
     for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
         if (IsContinuation(at[-k])) continue;
         Decoded t = DecodeAt(at - k, at);
