@@ -14,6 +14,7 @@
 #include "screen/screen.hpp"
 #include "session/session.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -198,10 +199,7 @@ std::string ValidKeys(std::mt19937& rng, const char* program) {
 
 void RunMode(const char* program, unsigned seed, const std::string& content = kPlainText, int goal = 10000,
              int rows = 12, int cols = 40, const Utf8Run* utf8 = nullptr) {
-    char t[] = "/tmp/zt-random-XXXXXX";
-    std::string dir = mkdtemp(t);
-    std::string old = std::filesystem::current_path();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    WorkDir work("random");
     std::ofstream("file.txt", std::ios::binary) << content;
 
     std::mt19937 rng(seed);
@@ -248,8 +246,6 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
         }
     }
     EXPECT_GE(keys, goal);
-    ASSERT_EQ(chdir(old.c_str()), 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RandomKeys, WS) { RunMode("ztws", 1); }
@@ -347,10 +343,7 @@ struct FreshRedraw {
 // compared with a fresh editor's drawing of the same state.
 void CompareWithFreshRedraw(const char* program, unsigned seed, const std::string& content, bool utf8,
                             int goal) {
-    char t[] = "/tmp/zt-fresh-XXXXXX";
-    std::string dir = mkdtemp(t);
-    std::string old = std::filesystem::current_path();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+    WorkDir work("fresh");
     std::ofstream("file.txt", std::ios::binary) << content;
 
     std::mt19937 rng(seed);
@@ -404,8 +397,6 @@ void CompareWithFreshRedraw(const char* program, unsigned seed, const std::strin
         }
     }
     EXPECT_GE(keys, goal);
-    ASSERT_EQ(chdir(old.c_str()), 0);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(RandomKeys, ScreenIsAFreshRedrawInBothLocales) {
