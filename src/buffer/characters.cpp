@@ -365,25 +365,8 @@ uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
 }
 
 Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
-    Pos p = lineStart > ed.TextEnd ? ed.TextEnd : lineStart;
     uint64_t col = 0;
-    while (col < column && ed.buf[p] != '\n') {
-        const uint8_t b = ed.buf[p];
-        uint64_t width = 1;
-        size_t length = 1;
-        if (b == '\t') {
-            width = TabAdvance(col);
-        } else if (ed.Utf8 && (b >= 0x80 || ed.buf[p + 1] >= 0x80)) {
-            TextChar c = CharAt(ed.buf + p, ed.buf + ed.TextEnd, true);
-            width = c.width;
-            length = c.length;
-        }
-        // A tab or a wide character that would pass the column is not crossed.
-        if (col + width > column && width > 1) break;
-        col += width;
-        p += length;
-    }
-    return p;
+    return SkipToColumn(ed, lineStart > ed.TextEnd ? ed.TextEnd : lineStart, &col, column);
 }
 
 Pos CharStartAt(const Editor& ed, Pos p) {
