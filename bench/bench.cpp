@@ -119,7 +119,8 @@ BENCHMARK(BM_FindIgnoringCaseOver100MB)->Unit(benchmark::kMillisecond);
 // Files that are hard on a UTF-8 reading, as text: a 1 MB line of three-byte characters, a letter with
 // 10,000 combining marks, 1 MB of random bytes; for comparison a plain ASCII line of 60 bytes; a 1 MB
 // line of euro signs (three-byte characters whose first byte may also begin a mark) and 1 MB of
-// sequences cut short or overlong. Each ends in a short line for the vertical moves.
+// sequences cut short or overlong, and 2,000 short lines of sequences broken every way. Each ends in a
+// short line for the vertical moves.
 std::string HardText(int kind) {
     std::string s;
     if (kind == 0) {
@@ -137,8 +138,17 @@ std::string HardText(int kind) {
         s = std::string(59, 'x');
     } else if (kind == 4) {
         while (s.size() < 1000000) s += "\xE2\x82\xAC";
-    } else {
+    } else if (kind == 5) {
         while (s.size() < 1000000) s += "\xE2\x82\xC0\xAF";
+    } else {
+        // Short lines of sequences broken every way.
+        const std::string bad =
+            "\xc3\x28\xa0\xa1\xe2\x28\xa1\xf0\x28\x8c\xbc\xed\xa0\x80\xc0\xaf\xe6\x97\xf4\x90\x80\x80\xc2\x85"
+            " ";
+        for (int line = 0; line < 2000; ++line) {
+            for (int i = 0; i < 8; ++i) s += bad;
+            if (line < 1999) s += '\n';
+        }
     }
     return s + "\nshort line\n";
 }
@@ -204,7 +214,7 @@ void BM_KeyAtLineEnd(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyAtLineEnd)
-    ->ArgsProduct({{0, 1, 2, 4, 5}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 4, 5, 6}, {0, 1}})
     ->ArgNames({"file", "utf8"})
     ->Unit(benchmark::kMicrosecond);
 
@@ -227,7 +237,7 @@ void BM_KeyAtLineStart(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyAtLineStart)
-    ->ArgsProduct({{0, 1, 2, 4, 5}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 4, 5, 6}, {0, 1}})
     ->ArgNames({"file", "utf8"})
     ->Unit(benchmark::kMicrosecond);
 

@@ -513,7 +513,8 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
 
 def measure_chars(ed, env, data, work, reps, res):
     """zt on the files of char_files() in a UTF-8 locale and in the C locale: the first screen, a key typed at the
-    start, then at the end of the first line, and a cursor step back there."""
+    start, then at the end of the first line, and a cursor step back there; each key five times in a session, one
+    after another settled, so that a median stands on many keys."""
     for name in char_files():
         for loc in ('C.UTF-8', 'C'):
             tag = f'{name}:{loc}'
@@ -522,11 +523,14 @@ def measure_chars(ed, env, data, work, reps, res):
                 s = Session(ed['cmd'] + [f], dict(env, LANG=loc))
                 try:
                     res.add('chars_first_ms', tag, (s.settle(20) - s.start) * 1000)
-                    res.add('chars_key_start_ms', tag, s.timed('Q')[0])
+                    for _ in range(5):
+                        res.add('chars_key_start_ms', tag, s.timed('Q')[0])
                     s.send('\x1b[4~')  # End
                     s.settle()
-                    res.add('chars_key_end_ms', tag, s.timed('Q')[0])
-                    res.add('chars_left_ms', tag, s.timed('\x1b[D')[0])
+                    for _ in range(5):
+                        res.add('chars_key_end_ms', tag, s.timed('Q')[0])
+                    for _ in range(5):
+                        res.add('chars_left_ms', tag, s.timed('\x1b[D')[0])
                 except Timeout:
                     res.fail('chars_first_ms', tag, 'timeout')
                 finally:

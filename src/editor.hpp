@@ -253,15 +253,17 @@ struct Editor {
     // It must not return.
     void (*Exit)(Editor&, int status) = nullptr;
 
-    // The cell column of one place, kept by ColumnOf so that the next question about a place near it
-    // on the same line does not count the line from its start again (in a UTF-8 locale, where that
-    // means decoding it). A cache, so a query may keep it; every change before `at` drops it.
+    // The cell columns of the last two places asked about, kept by ColumnOf so that the next question
+    // about a place near one of them on the same line does not count the line from its start again (in
+    // a UTF-8 locale, where that means decoding it). The refresh asks about the cursor and a place
+    // before it, so a deletion just before the cursor leaves the other standing. A cache, so a query
+    // may keep it; every change before a place drops that place.
     struct ColumnMemo {
         Pos lineStart = 0;
         Pos at = 0;  // 0: none
         uint64_t column = 0;
     };
-    mutable ColumnMemo columnMemo;
+    mutable ColumnMemo columnMemo[2];  // the latest first
 
     // Last, as they end in their large arrays.
     Screen screen;

@@ -72,6 +72,8 @@ struct TextChar {
 };
 // The character at p (p < end). A tab or line feed comes back as a Dot: callers take those apart.
 TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8);
+// Whether byte b, not ASCII, begins no UTF-8 sequence: a continuation byte or one never used.
+inline bool BeginsNoSequence(uint8_t b) { return b < 0xC2 || b > 0xF4; }
 // The start of the character that ends at p (begin < p); never before begin.
 const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8);
 // The position after the character at p (p < TextEnd), and the start of the one before p (p > TextStart).
@@ -84,7 +86,8 @@ uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base = false);
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
 // A change of the text at p drops what ColumnOf keeps of the places behind p (p = 0: of all places).
 inline void ForgetColumns(Editor& ed, Pos p = 0) {
-    if (p < ed.columnMemo.at || p == 0) ed.columnMemo.at = 0;
+    for (Editor::ColumnMemo& m : ed.columnMemo)
+        if (p < m.at || p == 0) m.at = 0;
 }
 // The start of the character that holds p, and the end of it: p itself when p is a boundary. Both look
 // back no further than p's line (text changes can join bytes around a position into one character).

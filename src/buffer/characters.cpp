@@ -2,6 +2,7 @@
 // locale a valid sequence of a printable character, with the combining marks after it, is one
 // character; every other byte stands alone and shows as ".". Elsewhere every byte is a character.
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "buffer/buffer.hpp"
@@ -86,6 +87,19 @@ inline int PlainThreeByteCells(const uint8_t* p, const uint8_t* end) {
     if (p[0] < 0xE1 || p[0] > 0xEC || end - p < 3 || !IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
     const uint8_t w = kBlockWidth[(p[0] & 0x0F) << 4 | (p[1] & 0x3F) >> 2];
     return w <= 1 && (end - p == 3 || !MayBeMark(p[3])) ? 1 + w : 0;
+}
+
+// Whether the eight bytes at p are four of the combining diacritics U+0300..U+036F, lead bytes CC or
+// CD (but not CD B0..BF), each with its continuation byte.
+inline bool FourDiacritics(const uint8_t* p) {
+    if constexpr (std::endian::native != std::endian::little) return false;
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    if ((w & 0x00FE00FE00FE00FEull) != 0x00CC00CC00CC00CCull ||
+        (w & 0xC000C000C000C000ull) != 0x8000800080008000ull)
+        return false;
+    const uint64_t greek = (w & 0xF0FFF0FFF0FFF0FFull) ^ 0xB0CDB0CDB0CDB0CDull;  // a zero lane is CD B0..BF
+    return ((greek - 0x0001000100010001ull) & ~greek & 0x8000800080008000ull) == 0;
 }
 
 // The code point that ends at `at` (begin < at): a lead byte up to three bytes back whose sequence
@@ -197,7 +211,9 @@ namespace {
 // The end of the marks from q on. The combining diacritics U+0300..U+036F, the commonest marks, go
 // without decoding, so that a character with thousands of them is cheap to step over.
 const uint8_t* MarksFrom(const uint8_t* q, const uint8_t* end) {
-    while (q < end && MayBeMark(*q)) {
+    for (;;) {
+        while (end - q >= 8 && FourDiacritics(q)) q += 8;
+        if (q >= end || !MayBeMark(*q)) break;
         if (end - q >= 2 && (q[0] == 0xCC || (q[0] == 0xCD && q[1] < 0xB0)) && IsContinuation(q[1])) {
             q += 2;
             continue;
@@ -238,6 +254,8 @@ const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8
     if (d.width != 0) return s;
     // A mark: the character starts at its base, when the marks sit on one.
     while (s > begin) {
+        while (s - begin >= 8 && FourDiacritics(s - 8)) s -= 8;
+        if (s == begin) break;
         Decoded before;
         const uint8_t* t = PointBefore(begin, s, &before);
         if (before.width == 0) {
@@ -262,18 +280,143 @@ Pos PrevChar(const Editor& ed, Pos p) {
 
 namespace {
 
+// DecodeUtf8 with the two- and three-byte sequences of most text, and the bytes that begin none,
+// taken at once. The closing line feed ends every look ahead.
+inline size_t QuickDecode(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
+    const uint8_t b = p[0];
+    if (b < 0xC2 || b > 0xF4) return 0;
+    if (b < 0xE0) {
+        if (!IsContinuation(p[1])) return 0;
+        *cp = uint32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    if (b < 0xF0) {
+        if (!IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
+        const uint32_t v = uint32_t(b & 0x0F) << 12 | uint32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+        *cp = v;
+        return 3;
+    }
+    return DecodeUtf8(p, end, cp);
+}
+
+// Bytes that are one cell of their own whatever follows them: ASCII but a tab or line feed, and the
+// bytes that begin no sequence.
+constexpr std::array<bool, 256> kOneCell = [] {
+    std::array<bool, 256> one{};
+    for (unsigned b = 0; b < 256; ++b) one[b] = b < 0x80 ? b != '\t' && b != '\n' : b < 0xC2 || b > 0xF4;
+    return one;
+}();
+
+bool HasByte(uint64_t eight, uint8_t b) {
+    const uint64_t x = eight ^ (0x0101010101010101ull * b);
+    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+}
+
+// From p at cell column *column, up to `stop` (a line feed ends the walk before it), past every
+// character that ends at or before column `limit`. One code point at a time, each decoded once, as
+// CharAt groups them: a character is a printable code point, or marks with nothing to sit on, and the
+// marks after it; a byte of no character, a tab or a control stands alone and takes no marks, and so
+// does a sequence cut by `stop`. A run of one code point looks its width up once. `takesMarks`: the
+// character before p is one that marks at p sit on. The byte at stop must be readable.
+const uint8_t* Walk(const uint8_t* p, const uint8_t* stop, uint64_t* column, uint64_t limit,
+                    bool takesMarks) {
+    uint64_t col = *column;
+    uint32_t seenCp = ~uint32_t(0);
+    int seenWidth = 0;
+    for (;;) {
+        const uint8_t b = p < stop ? *p : '\n';
+        if (kOneCell[b]) {
+            // A run of bytes that are a cell each whatever follows them, plain ASCII eight at a time.
+            const size_t most = size_t(stop - p) < limit - col ? size_t(stop - p) : size_t(limit - col);
+            size_t k = 0;
+            for (uint64_t eight; k + 8 <= most; k += 8) {
+                std::memcpy(&eight, p + k, 8);
+                if ((eight & 0x8080808080808080ull) != 0 || HasByte(eight, '\t') || HasByte(eight, '\n'))
+                    break;
+            }
+            while (k < most && kOneCell[p[k]]) ++k;
+            if (k == 0) break;
+            col += k;
+            p += k;
+            takesMarks = p[-1] >= 0x20 && p[-1] < 0x7F;
+            continue;
+        }
+        size_t n = 1;
+        int w = 1;
+        if (b >= 0x80) {
+            uint32_t cp = 0;
+            n = QuickDecode(p, stop, &cp);
+            if (n > size_t(stop - p)) n = 0;
+            if (n > 0 && cp != seenCp) {
+                seenCp = cp;
+                seenWidth = CodePointWidth(cp);
+            }
+            w = n > 0 ? seenWidth : -1;
+            if (w == 0 && takesMarks) {
+                p = MarksFrom(p + n, stop);  // marks on the character before: no cell of their own
+                continue;
+            }
+        }
+        if (b == '\n') break;
+        if (w < 0) {
+            // A lead byte that begins no character, and those after it that begin none, a cell each.
+            const size_t most = size_t(stop - p) < limit - col ? size_t(stop - p) : size_t(limit - col);
+            if (most == 0) break;
+            size_t k = 1;
+            while (k < most && p[k] >= 0x80 && kOneCell[p[k]]) ++k;
+            col += k;
+            p += k;
+            takesMarks = false;
+            continue;
+        }
+        if (b == '\t') {
+            w = int(TabAdvance(col));
+            takesMarks = false;
+        } else {
+            w = w == 0 ? 1 : w;  // marks with nothing to sit on take a blank
+            takesMarks = true;
+            // A run of three-byte characters that no mark follows (CJK, Hangul) goes at once.
+            if (n == 3 && !MayBeMark(p[3])) {
+                const uint8_t* q = p;
+                for (int cells; stop - q >= 3 && (cells = PlainThreeByteCells(q, stop)) != 0 &&
+                                col + uint64_t(cells) <= limit;
+                     q += 3)
+                    col += uint64_t(cells);
+                if (q != p) {
+                    p = q;
+                    takesMarks = false;
+                    continue;
+                }
+            }
+        }
+        if (col + uint64_t(w) > limit) break;
+        col += uint64_t(w);
+        p += n;
+    }
+    *column = col;
+    return p;
+}
+
+}  // namespace
+
+namespace {
+
 // Cells from s, at column `column` of its line, to p; `base`: the code point before s is one that
 // marks at s sit on.
 uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) {
     uint64_t col = column;
+    if (ed.Utf8) {
+        Walk(ed.buf + s, ed.buf + p, &col, ~uint64_t(0), base);
+        return col;
+    }
     while (s < p) {
         const void* t = std::memchr(ed.buf + s, '\t', p - s);
         Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - ed.buf) : p;
-        col += ed.Utf8 ? CellsOf(ed.buf + s, ed.buf + stop, base) : stop - s;
+        col += stop - s;
         if (stop == p) break;
         col += TabAdvance(col);
         s = stop + 1;
-        base = false;
     }
     return col;
 }
@@ -309,59 +452,31 @@ bool BaseBefore(const Editor& ed, Pos p) {
 
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
     if (!ed.Utf8) return ColumnFrom(ed, lineStart, 0, p, false);
-    // From the place asked about last, when it lies on this line and is nearer than the line's start.
-    Editor::ColumnMemo& m = ed.columnMemo;
+    // From the nearest kept place on this line, when it is nearer than the line's start.
+    const Editor::ColumnMemo* m = nullptr;
+    Pos distance = p - lineStart;
+    for (const Editor::ColumnMemo& k : ed.columnMemo) {
+        if (k.at == 0 || k.lineStart != lineStart || k.at > ed.TextEnd) continue;
+        const Pos d = p >= k.at ? p - k.at : k.at - p;
+        if (d < distance) {
+            distance = d;
+            m = &k;
+        }
+    }
     uint64_t col;
-    if (m.at == 0 || m.lineStart != lineStart || m.at > ed.TextEnd) {
-        col = ColumnFrom(ed, lineStart, 0, p, false);
-    } else if (p >= m.at && !InsideSequence(ed, m.at)) {
+    if (m && p >= m->at && !InsideSequence(ed, m->at)) {
         // Bytes put in at the kept place may be marks on the character before it; nothing else joins
         // it while no sequence goes on across it.
-        col = ColumnFrom(ed, m.at, m.column, p, m.at > lineStart && BaseBefore(ed, m.at));
-    } else if (m.at - p < p - lineStart && StartsCharacter(ed, p) &&
-               !std::memchr(ed.buf + p, '\t', m.at - p)) {
-        col = m.column - CellsOf(ed.buf + p, ed.buf + m.at);
+        col = ColumnFrom(ed, m->at, m->column, p, m->at > lineStart && BaseBefore(ed, m->at));
+    } else if (m && p < m->at && StartsCharacter(ed, p) && !std::memchr(ed.buf + p, '\t', m->at - p)) {
+        col = m->column - CellsOf(ed.buf + p, ed.buf + m->at);
     } else {
         col = ColumnFrom(ed, lineStart, 0, p, false);
     }
-    m = {lineStart, p, col};
+    Editor::ColumnMemo* kept = ed.columnMemo;
+    if (kept[0].at != p || kept[0].lineStart != lineStart) kept[1] = kept[0];
+    kept[0] = {lineStart, p, col};
     return col;
-}
-
-uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
-    uint64_t cells = 0;
-    // Marks at p that sit on the character before it take no cell here.
-    while (base && p < end && MayBeMark(*p)) {
-        Decoded d = DecodeAt(p, end);
-        if (d.width != 0) break;
-        p += d.length;
-    }
-    while (p < end) {
-        // Plain ASCII goes eight bytes at a time.
-        uint64_t eight;
-        if (end - p >= 9) {
-            std::memcpy(&eight, p, 8);
-            if ((eight & 0x8080808080808080ull) == 0 && p[8] < 0x80) {
-                cells += 8;
-                p += 8;
-                continue;
-            }
-        }
-        if (p[0] < 0x80 && (end - p == 1 || p[1] < 0x80)) {
-            ++cells;
-            ++p;
-            continue;
-        }
-        if (int w = PlainThreeByteCells(p, end)) {
-            cells += unsigned(w);
-            p += 3;
-            continue;
-        }
-        TextChar c = CharAt(p, end, true);
-        cells += c.width;
-        p += c.length;
-    }
-    return cells;
 }
 
 Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
@@ -424,130 +539,30 @@ Pos LineStartAt(const Editor& ed, Pos p) {
     return lf ? Pos(static_cast<const uint8_t*>(lf) - ed.buf) + 1 : ed.TextStart;
 }
 
-namespace {
-
-// DecodeUtf8 with the two- and three-byte sequences of most text, and the bytes that begin none,
-// taken at once. The closing line feed ends every look ahead.
-inline size_t QuickDecode(const uint8_t* p, const uint8_t* end, uint32_t* cp) {
-    const uint8_t b = p[0];
-    if (b < 0xC2 || b > 0xF4) return 0;
-    if (b < 0xE0) {
-        if (!IsContinuation(p[1])) return 0;
-        *cp = uint32_t(b & 0x1F) << 6 | (p[1] & 0x3F);
-        return 2;
-    }
-    if (b < 0xF0) {
-        if (!IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
-        const uint32_t v = uint32_t(b & 0x0F) << 12 | uint32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        if (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF)) return 0;
-        *cp = v;
-        return 3;
-    }
-    return DecodeUtf8(p, end, cp);
+uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
+    uint64_t cells = 0;
+    Walk(p, end, &cells, ~uint64_t(0), base);
+    return cells;
 }
-
-bool HasByte(uint64_t eight, uint8_t b) {
-    const uint64_t x = eight ^ (0x0101010101010101ull * b);
-    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
-}
-}  // namespace
 
 Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
     const uint8_t* buf = ed.buf;
     const Pos end = ed.TextEnd;
     if (p >= end) return p;
+    if (ed.Utf8) return Pos(Walk(buf + p, buf + end, column, limit, false) - buf);
+    // Every byte but a tab is one cell at least, so the limit lies within limit - col bytes.
     uint64_t col = *column;
-    if (!ed.Utf8) {
-        // Every byte but a tab is one cell at least, so the limit lies within limit - col bytes.
-        Pos to = end - p < limit - col ? end : p + Pos(limit - col);
-        if (const void* lf = std::memchr(buf + p, '\n', to - p))
-            to = Pos(static_cast<const uint8_t*>(lf) - buf);
-        while (p < to && col < limit) {
-            const void* tab = std::memchr(buf + p, '\t', to - p);
-            Pos plain = (tab ? Pos(static_cast<const uint8_t*>(tab) - buf) : to) - p;
-            if (plain > limit - col) plain = Pos(limit - col);
-            col += plain;
-            p += plain;
-            if (p == to || col == limit || buf[p] != '\t' || col + TabAdvance(col) > limit) break;
-            col += TabAdvance(col);
-            ++p;
-        }
-        *column = col;
-        return p;
-    }
-    // One code point at a time, each decoded once, as CharAt groups them: a character is a printable
-    // code point, or marks with nothing to sit on, and the marks after it; a byte of no character, a
-    // tab or a control stands alone and takes no marks. A run of one code point looks its width up once.
-    uint32_t seenCp = ~uint32_t(0);
-    int seenWidth = 0;
-    bool takesMarks = false;  // the character before p is one that marks sit on
-    for (;;) {
-        const uint8_t b = p < end ? buf[p] : '\n';
-        size_t n = 1;
-        int w = 1;
-        if (b >= 0x80) {
-            uint32_t cp = 0;
-            n = QuickDecode(buf + p, buf + end, &cp);
-            if (n > 0 && cp != seenCp) {
-                seenCp = cp;
-                seenWidth = CodePointWidth(cp);
-            }
-            w = n > 0 ? seenWidth : -1;
-            if (w == 0 && takesMarks) {
-                p += n;  // a mark on the character before: no cell of its own
-                continue;
-            }
-        }
-        if (b == '\n') break;
-        const Pos most = end - p < limit - col ? end - p : Pos(limit - col);  // cells that fit at one a byte
-        if (b < 0x80 && b != '\t') {
-            // A run of ASCII, a cell each.
-            Pos k = 0;
-            for (uint64_t eight; k + 8 <= most; k += 8) {
-                std::memcpy(&eight, buf + p + k, 8);
-                if ((eight & 0x8080808080808080ull) != 0 || HasByte(eight, '\t') || HasByte(eight, '\n'))
-                    break;
-            }
-            while (k < most && buf[p + k] < 0x80 && buf[p + k] != '\t' && buf[p + k] != '\n') ++k;
-            if (k == 0) break;
-            col += k;
-            p += k;
-            takesMarks = buf[p - 1] >= 0x20 && buf[p - 1] < 0x7F;
-            continue;
-        }
-        if (w < 0) {
-            // A byte of no character, and those after it that begin none, a cell each.
-            if (most == 0) break;
-            Pos k = 1;
-            while (k < most && buf[p + k] >= 0x80 && (buf[p + k] < 0xC2 || buf[p + k] > 0xF4)) ++k;
-            col += k;
-            p += k;
-            takesMarks = false;
-            continue;
-        }
-        if (b == '\t') {
-            w = int(TabAdvance(col));
-            takesMarks = false;
-        } else {
-            w = w == 0 ? 1 : w;  // marks with nothing to sit on take a blank
-            takesMarks = true;
-            // A run of three-byte characters that no mark follows (CJK, Hangul) goes at once.
-            if (n == 3 && !MayBeMark(buf[p + 3])) {
-                Pos q = p;
-                for (int cells; q + 3 <= end && (cells = PlainThreeByteCells(buf + q, buf + end)) != 0 &&
-                                col + uint64_t(cells) <= limit;
-                     q += 3)
-                    col += uint64_t(cells);
-                if (q != p) {
-                    p = q;
-                    takesMarks = false;
-                    continue;
-                }
-            }
-        }
-        if (col + uint64_t(w) > limit) break;
-        col += uint64_t(w);
-        p += n;
+    Pos to = end - p < limit - col ? end : p + Pos(limit - col);
+    if (const void* lf = std::memchr(buf + p, '\n', to - p)) to = Pos(static_cast<const uint8_t*>(lf) - buf);
+    while (p < to && col < limit) {
+        const void* tab = std::memchr(buf + p, '\t', to - p);
+        Pos plain = (tab ? Pos(static_cast<const uint8_t*>(tab) - buf) : to) - p;
+        if (plain > limit - col) plain = Pos(limit - col);
+        col += plain;
+        p += plain;
+        if (p == to || col == limit || buf[p] != '\t' || col + TabAdvance(col) > limit) break;
+        col += TabAdvance(col);
+        ++p;
     }
     *column = col;
     return p;

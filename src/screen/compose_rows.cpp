@@ -75,8 +75,19 @@ struct RowComposer {
         const uint8_t* buf = ed.buf;
         Pos q = p;
         if (ed.Utf8) {
-            // A byte after which a mark may follow is left to the character decoding.
-            while (q < limit && buf[q] >= 0x20 && buf[q] < 0x7F && buf[q + 1] < 0x80) ++q;
+            // ASCII, and bytes that begin no sequence, which show as "." and take no marks; a letter
+            // after which a mark may follow is left to the character decoding.
+            for (; q < limit; ++q) {
+                const uint8_t b = buf[q];
+                if (b >= 0x80) {
+                    if (BeginsNoSequence(b)) continue;
+                    break;
+                }
+                if (b == '\t' || b == '\n') break;
+                if (b < 0x20 || b == 0x7F) continue;
+                const uint8_t after = buf[q + 1];
+                if (after >= 0x80 && !BeginsNoSequence(after)) break;
+            }
         } else {
             while (q < limit && buf[q] >= 0x20 && !(buf[q] >= 0x7F && buf[q] <= 0x9F)) ++q;
         }
@@ -100,7 +111,14 @@ struct RowComposer {
             if (tabFill == 0 && !cursorOn && d >= offset && p != layout.cursor) {
                 const int n = PlainRun(p, columns - s);
                 if (n > 0) {
-                    for (int k = 0; k < n; ++k) row.glyph[s + k] = buf[p + Pos(k)];
+                    if (utf8) {
+                        for (int k = 0; k < n; ++k) {
+                            const uint8_t b = buf[p + Pos(k)];
+                            row.glyph[s + k] = b >= 0x20 && b < 0x7F ? b : '.';
+                        }
+                    } else {
+                        for (int k = 0; k < n; ++k) row.glyph[s + k] = buf[p + Pos(k)];
+                    }
                     std::memset(row.info + s, attr, size_t(n));
                     s += n;
                     d += unsigned(n);
@@ -130,6 +148,8 @@ struct RowComposer {
                 } else if (b < 0x80 && buf[next] < 0x80) {
                     // Plain ASCII with no mark after it; the closing line feed ends every look ahead.
                     cell = b >= 0x20 && b < 0x7F ? b : '.';
+                } else if (b >= 0x80 && BeginsNoSequence(b)) {
+                    cell = '.';
                 } else {
                     ch = CharAt(buf + p, buf + ed.TextEnd, true);
                     next = p + ch.length;

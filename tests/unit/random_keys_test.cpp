@@ -234,8 +234,11 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                     const auto* lf = static_cast<const uint8_t*>(memrchr(ed.buf, '\n', ed.Cursor));
                     const Pos start = Pos(lf - ed.buf) + 1;
                     const uint64_t kept = ColumnOf(ed, start, ed.Cursor);
+                    Editor::ColumnMemo memo[2];
+                    std::copy(std::begin(ed.columnMemo), std::end(ed.columnMemo), memo);
                     ForgetColumns(ed);
                     ASSERT_EQ(kept, ColumnOf(ed, start, ed.Cursor)) << "column after key " << keys;
+                    std::copy(std::begin(memo), std::end(memo), ed.columnMemo);  // both kept places live on
                 }
                 if (utf8->textStaysValid) {
                     ASSERT_TRUE(ValidUtf8(ed)) << program << " text after key " << keys;

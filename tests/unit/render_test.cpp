@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,38 @@ TEST(RenderRow, ControlBytesShowAsDots) {
     // No control byte of the text reached the terminal.
     for (char c : {'\x01', '\x7f', '\x85', '\x9f'}) EXPECT_EQ(term.output.find(c), std::string::npos);
     EXPECT_EQ(term.output.find("\x1b\x7f"), std::string::npos);
+}
+
+// In a UTF-8 locale a row shows the characters CharAt finds, whatever shortcut the composing takes:
+// a byte of no character, or a control, is one "." and keeps no mark; a letter keeps its marks, and
+// marks with nothing to sit on sit on a blank.
+TEST(RenderRow, Utf8RowsShowTheCharactersOfTheText) {
+    static const char* const kPieces[] = {"a",        "b\xcc\x81", "\x01",         "\x7f",
+                                          "\xa0",     "\xc3\x28",  "\xe6\x97\xa5", "\xed\xa0\x80",
+                                          "\xc2\x85", " ",         "\xc3\xbc",     "\xbf\xcc\x81"};
+    FakeTerminal term(4, 80);
+    Editor ed(term);
+    ed.Utf8 = true;
+    term.screen.SetUtf8(true);
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        std::string line;
+        for (int i = 0; i < 25; ++i) line += kPieces[rng() % std::size(kPieces)];
+        SetText(ed, line + "\n", 0);
+        Draw(ed);
+        std::string want;
+        const auto* p = reinterpret_cast<const uint8_t*>(line.data());
+        const uint8_t* end = p + line.size();
+        int cells = 0;
+        while (p < end) {
+            const TextChar c = CharAt(p, end, true);
+            const std::string bytes(reinterpret_cast<const char*>(p), c.length);
+            want += c.shape == CharShape::Dot ? "." : c.shape == CharShape::Marks ? " " + bytes : bytes;
+            cells += c.width;
+            p += c.length;
+        }
+        ASSERT_EQ(term.screen.Row(0), want + std::string(size_t(80 - cells), ' ')) << round;
+    }
 }
 
 TEST(RenderRow, LongLineShiftsEveryRow) {
