@@ -3,7 +3,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench bench-micro install clean sanitize format
+.PHONY: all test bench bench-micro install uninstall package clean sanitize format
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -21,8 +21,18 @@ bench: all
 bench-micro: all
 	cmake --build $(BUILD) --target zt_bench && $(BUILD)/zt_bench
 
+# The list of what was installed is kept apart: building the package rewrites CMake's own.
 install: all
 	cmake --install $(BUILD) --prefix $(PREFIX)
+	cp $(BUILD)/install_manifest.txt $(BUILD)/installed_files.txt
+
+# Removes what the last install put in place (the same DESTDIR is needed).
+uninstall:
+	cmake --build $(BUILD) --target uninstall
+
+# The Debian package, $(BUILD)/zt_VERSION_ARCH.deb.
+package: all
+	cmake --build $(BUILD) --target package
 
 sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"

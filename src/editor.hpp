@@ -206,6 +206,7 @@ struct Editor {
     uint8_t InsertMode = kInsert;
     uint8_t ViCommandState = 1;  // 1 command, 0 insert, 2 while a prompt reads
     uint8_t ExitRequest = 0;     // 0 edit on, 1 leave, 2 load another file
+    uint8_t ExitStatus = 0;      // what the editor leaves with when ExitRequest is 1
     uint8_t ConsoleVariant = 0;  // 4 on the Linux console
     bool Utf8 = false;           // a UTF-8 locale: the text is read as characters
     uint8_t PushedBackKey = 0;   // vi only, 0 = none

@@ -67,6 +67,9 @@ void ExCommand(Editor& ed) {
         Quit(ed);
     } else if (Is(e, "q!")) {
         ed.ExitRequest = 1;
+    } else if (Is(e, "cq")) {
+        ed.ExitStatus = 1;  // leaves unsaved and says so, so that a commit or a crontab edit is dropped
+        ed.ExitRequest = 1;
     } else if (Is(e, "e ")) {
         if (uint8_t(e[2]) > 0x20) EditNamedFile(ed, e + 2);
     } else if (Is(e, "h")) {

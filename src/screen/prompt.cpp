@@ -8,7 +8,7 @@
 namespace {
 
 constexpr int kFieldColumn = 10;
-constexpr char kBanner[] = "Wrenpad zt v2.31\nEnter filename or leave with RETURN\n\n";
+constexpr char kBanner[] = "Wrenpad zt v" ZT_VERSION "\nEnter filename or leave with RETURN\n\n";
 
 // The entry field shows the n bytes entered as characters, from column 10 to the row's end; returns
 // the cells they take.

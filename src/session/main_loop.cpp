@@ -43,10 +43,19 @@ void NoteConsoleVariant(Editor& ed, char** envp) {
 }
 
 bool StartEditor(Editor& ed, int argc, char** argv, char** envp) {
+    const CommandLine cl = ReadCommandLine(argc, argv);
     SelectModeFromProgramName(ed, argc > 0 ? argv[0] : nullptr);
     NoteConsoleVariant(ed, envp);
     ed.Utf8 = LocaleIsUtf8(envp);
-    return LoadFile(ed, argc > 1 ? argv[1] : nullptr);
+    if (!LoadFile(ed, cl.file)) return false;
+    // Where the go-to-line or go-to-end command would put the cursor as the first key.
+    if (cl.at == StartLine::Line) GoLineNumber(ed, cl.line);
+    if (cl.at == StartLine::End) GoTextEnd(ed);
+    if (ed.RecountLines) {
+        RecountLineNumber(ed);
+        ed.RecountLines = false;
+    }
+    return true;
 }
 
 bool EditStep(Editor& ed) {
@@ -131,10 +140,8 @@ void TerminalLost(Editor& ed) {
 }
 
 int RunEditor(Editor& ed, int argc, char** argv, char** envp) {
-    if (argc > 1 && std::strlen(argv[1]) > 255) {
-        std::fprintf(stderr, "zt: file name too long (at most 255 bytes)\n");
-        return 2;
-    }
+    const int answered = AnswerCommandLine(ReadCommandLine(argc, argv), stdout, stderr);
+    if (answered >= 0) return answered;
     ed.term.EnterRawMode();
     InstallSignalHandlers();
     if (StartEditor(ed, argc, argv, envp)) {
@@ -142,5 +149,5 @@ int RunEditor(Editor& ed, int argc, char** argv, char** envp) {
         }
     }
     LeaveEditor(ed);
-    return 0;
+    return ed.ExitStatus;
 }

@@ -1,6 +1,8 @@
 // Start-up, the main loop, key decoding and dispatch.
 #pragma once
 
+#include <cstdio>
+
 #include "editor.hpp"
 
 inline constexpr int kCommandCount = 84;
@@ -93,6 +95,24 @@ enum : uint8_t {
 };
 }  // namespace cmd
 
+// ---- The command line.
+// Edit on, or what the command line asks for instead.
+enum class StartAction : uint8_t { Edit, Help, Version, UnknownOption, BadLine, NameTooLong };
+// Where the cursor starts in the first text loaded.
+enum class StartLine : uint8_t { Top, Line, End };
+struct CommandLine {
+    StartAction action = StartAction::Edit;
+    const char* file = nullptr;  // none: the name is asked for
+    StartLine at = StartLine::Top;
+    uint64_t line = 0;              // with StartLine::Line, from 1
+    const char* refused = nullptr;  // the argument that is no option, line or name
+};
+// Options (+LINE, +, --, --help, --version) up to the first other argument, which is the file; any
+// argument after it is ignored.
+CommandLine ReadCommandLine(int argc, char* const* argv);
+// Prints the usage, the version or why the command line is refused; the exit status, or -1 to edit.
+int AnswerCommandLine(const CommandLine& cl, std::FILE* out, std::FILE* err);
+
 // ---- Start-up and the main loop.
 // Sets EditMode from a four-byte word ("ztws" ...); false, mode unchanged, when none matches.
 bool SelectModeByName(Editor& ed, const char* word);
@@ -100,7 +120,7 @@ bool SelectModeByName(Editor& ed, const char* word);
 void SelectModeFromProgramName(Editor& ed, const char* argv0);
 // Console variant from the first TERM entry of the environment.
 void NoteConsoleVariant(Editor& ed, char** envp);
-// Mode, console variant and the first load; false when the load failed.
+// Mode, console variant, the first load and the start line; false when the load failed.
 bool StartEditor(Editor& ed, int argc, char** argv, char** envp);
 // Everything from raw mode to the exit; the exit status.
 int RunEditor(Editor& ed, int argc, char** argv, char** envp);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "support/fake_terminal.hpp"
 
@@ -27,19 +28,24 @@ public:
     // Starts `program` (a name in the build directory) on `file` inside `dir`; an empty `file` starts
     // it without an argument.
     Session(const std::string& program, const std::string& dir, const std::string& file,
+            const char* termName = "TERM=xterm", const char* locale = nullptr)
+        : Session(program, dir, file.empty() ? std::vector<std::string>{} : std::vector<std::string>{file},
+                  termName, locale) {}
+    // The same with the arguments `args`.
+    Session(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
             const char* termName = "TERM=xterm", const char* locale = nullptr) {
         winsize ws{};
         ws.ws_row = 24;
         ws.ws_col = 80;
+        std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
+        std::vector<char*> argv = {path.data()};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
         pid_ = forkpty(&master_, nullptr, nullptr, &ws);
         if (pid_ == 0) {
             if (chdir(dir.c_str()) != 0) _exit(111);
-            std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
             const char* env[] = {termName, "HOME=/nonexistent", locale, nullptr};
-            if (file.empty())
-                execle(path.c_str(), path.c_str(), (char*)nullptr, env);
-            else
-                execle(path.c_str(), path.c_str(), file.c_str(), (char*)nullptr, env);
+            execve(path.c_str(), argv.data(), const_cast<char**>(env));
             _exit(112);
         }
     }
@@ -120,6 +126,45 @@ private:
     pid_t pid_ = -1;
     bool reaped_ = false;
 };
+
+// What the program wrote and how it ended, started without a terminal (standard input /dev/null).
+struct Plain {
+    int status = -1;  // the exit status, or -1 when it did not exit
+    std::string out, err;
+};
+Plain RunPlain(const std::string& dir, const std::string& program, const std::vector<std::string>& args) {
+    std::string path = std::string(ZT_BINARY_DIR) + "/" + program;
+    std::vector<char*> argv = {path.data()};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int out[2], err[2];
+    Plain r;
+    if (pipe(out) != 0 || pipe(err) != 0) return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDONLY);
+        if (chdir(dir.c_str()) != 0 || devnull < 0) _exit(111);
+        dup2(devnull, 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        const char* env[] = {"TERM=xterm", "HOME=/nonexistent", nullptr};
+        execve(path.c_str(), argv.data(), const_cast<char**>(env));
+        _exit(112);
+    }
+    close(out[1]);
+    close(err[1]);
+    // Small outputs: read one pipe to its end, then the other.
+    for (auto [fd, to] : {std::pair{out[0], &r.out}, std::pair{err[0], &r.err}}) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0) to->append(buf, size_t(n));
+        close(fd);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
 
 class Pty : public ::testing::Test {
 protected:
@@ -296,6 +341,79 @@ TEST_F(Pty, LinuxConsoleCursorIsReverseVideo) {
     int status = 0;
     ASSERT_TRUE(s.WaitChange(&status, false));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Pty, OptionsAreAnsweredWithoutTouchingTheTerminal) {
+    Plain help = RunPlain(dir, "ztvi", {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* word : {"ztws", "ztem", "ztpi", "ztvi", "ztne", "+LINE", "--", "FILE~", "FILE.save",
+                             "TERM", "LC_ALL", "LANG", "HOME"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+
+    Plain version = RunPlain(dir, "ztws", {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "zt " ZT_VERSION "\n");
+
+    Plain unknown = RunPlain(dir, "ztws", {"-x", "notes.txt"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_EQ(unknown.err.rfind("zt: unknown option '-x'\n", 0), 0u) << unknown.err;
+    EXPECT_NE(unknown.err.find("--help"), std::string::npos);
+
+    // Options end at the file name, and nothing after --help runs.
+    EXPECT_EQ(RunPlain(dir, "ztws", {"--bogus", "--help"}).status, 2);
+    EXPECT_EQ(RunPlain(dir, "ztws", {"+2", "--long"}).status, 2);
+    Plain line = RunPlain(dir, "ztws", {"+2x", "notes.txt"});
+    EXPECT_EQ(line.status, 2);
+    EXPECT_NE(line.err.find("'+2x'"), std::string::npos);
+    EXPECT_EQ(line.out, "");
+
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir)) files += e.path().filename() != "notes.txt";
+    EXPECT_EQ(files, 0) << "no file was made or touched";
+    EXPECT_EQ(Read("notes.txt"), "first line\nsecond line\n");
+}
+
+TEST_F(Pty, DoubleDashEditsAFileNamedLikeAnOption) {
+    Session s("ztws", dir, std::vector<std::string>{"--", "--help"});
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    s.Send("abc\x0bx");  // ^K X: save and leave
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Read("--help"), "abc");
+}
+
+TEST_F(Pty, StartLineOpensThereAndPlusAloneAtTheEnd) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"+2", "first line\nXsecond line\n"},
+        {"+", "first line\nXsecond line\nX"},
+    };
+    for (auto [option, expected] : cases) {
+        Session s("ztpi", dir, std::vector<std::string>{option, "notes.txt"});
+        ASSERT_TRUE(s.WaitFor("altH=help Pi")) << s.output;
+        s.Send("X\x0f");  // ^O: save
+        s.Send("\x18");   // ^X: unchanged now, so it leaves at once
+        int status = 0;
+        ASSERT_TRUE(s.WaitChange(&status, false));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(Read("notes.txt"), expected) << option;
+    }
+}
+
+// What git, jj and crontab take as "drop this edit".
+TEST_F(Pty, ViColonCqLeavesUnsavedWithStatusOne) {
+    Session s("ztvi", dir, "notes.txt");
+    ASSERT_TRUE(s.WaitFor("CMD")) << s.output;
+    s.Send("x");
+    s.Send(":cq\r");
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(Read("notes.txt"), "first line\nsecond line\n");
+    EXPECT_NE(s.Settings().c_lflag & ICANON, 0u) << "the terminal is restored";
 }
 
 // In a UTF-8 locale the text goes out as its characters, in the cells a terminal gives them: a wide

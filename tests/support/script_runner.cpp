@@ -123,7 +123,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
             } else {
                 while (term.InputLeft() || ed.HasReadAhead) {
                     if (!EditStep(ed)) {
-                        r.ending = "left";
+                        r.ending = ed.ExitStatus ? "left " + std::to_string(ed.ExitStatus) : "left";
                         break;
                     }
                 }

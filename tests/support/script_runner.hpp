@@ -16,7 +16,8 @@
 //   pos     optional: the cursor's byte offset in the text
 //   saved   optional: the content of file.txt on disk at the end
 //   bells   optional: how many times the bell rang
-//   exit    optional: "left" when the editor must have left, "lost" when it must have lost its terminal
+//   exit    optional: "left" when the editor must have left ("left 1" when with exit status 1), "lost"
+//           when it must have lost its terminal
 //   env     optional: environment entries, one a line (LANG=C.UTF-8), after TERM=xterm
 #pragma once
 

@@ -218,6 +218,68 @@ TEST_F(Session, LeavingPutsTheShellBelowTheStatusRow) {
     EXPECT_EQ(term.screen.Errors(), "");
 }
 
+// +LINE and + on the command line leave the editor as the mode's go-to-line or go-to-end command does
+// when it is the first key: the same cursor, line number and screen.
+TEST_F(Session, StartLineIsWhereTheGoCommandsPutTheCursor) {
+    std::string text;
+    for (int i = 1; i <= 90; ++i)
+        text += "\tline " + std::to_string(i) + std::string(size_t(i % 7), '.') + "\n";
+    WriteFile("file.txt", text + "last line without a line feed");
+    struct Case {
+        const char* program;
+        const char* option;
+        const char* keys;
+    };
+    const Case cases[] = {
+        {"ztws", "+57", "\x11i57\r"},
+        {"ztws", "+500", "\x11i500\r"},
+        {"ztws", "+", "\x11\x03"},
+        {"ztem", "+2", "\x1bg2\r"},
+        {"ztvi", "+57", ":57\r"},
+        {"ztvi", "+", "G"},
+        {"ztpi", "+",
+         "\x11"
+         "e"},
+    };
+    struct Shown {
+        Pos cursor;
+        uint64_t line;
+        std::vector<std::string> rows;
+        int row, col;
+    };
+    auto run = [](const char* program, const char* option, const char* keys) {
+        FakeTerminal term(12, 40);
+        Editor ed(term);
+        ed.Exit = ThrowOnExit;
+        std::string argv0 = program, opt = option ? option : "", name = "file.txt";
+        std::vector<char*> argv = {argv0.data()};
+        if (option) argv.push_back(opt.data());
+        argv.push_back(name.data());
+        argv.push_back(nullptr);
+        char* envp[] = {nullptr};
+        if (keys) term.AddBurst(keys);
+        EXPECT_TRUE(StartEditor(ed, int(argv.size() - 1), argv.data(), envp));
+        while (term.InputLeft() || ed.HasReadAhead) EXPECT_TRUE(EditStep(ed));
+        RefreshWindow(ed);
+        DrawStatusLine(ed);
+        FlushOutput(ed);
+        Shown s{ed.Cursor, ed.LineNumber, {}, term.screen.CursorRow(), term.screen.CursorCol()};
+        for (int r = 0; r < term.screen.Rows(); ++r) s.rows.push_back(term.screen.Row(r));
+        return s;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.option);
+        const Shown started = run(c.program, c.option, nullptr);
+        const Shown moved = run(c.program, nullptr, c.keys);
+        EXPECT_GT(started.line, 1u);
+        EXPECT_EQ(started.cursor, moved.cursor);
+        EXPECT_EQ(started.line, moved.line);
+        EXPECT_EQ(started.rows, moved.rows);
+        EXPECT_EQ(started.row, moved.row);
+        EXPECT_EQ(started.col, moved.col);
+    }
+}
+
 }  // namespace
 
 // An editor made in used memory starts as clean as one in fresh static storage: the constructor that
