@@ -358,6 +358,11 @@ bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile
         fd = ed.sys.Open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, 0644);
     }
     if (fd < 0) return ShowError(ed);
+    // Root's writes leave set-id bits in place: an existing file written over loses them here.
+    struct stat st;
+    if (ed.sys.Fstat(int(fd), &st) >= 0 && S_ISREG(st.st_mode) && (st.st_mode & 06000) &&
+        ed.sys.Fchmod(int(fd), unsigned(st.st_mode) & 01777) < 0)
+        return FailWriting(ed, fd, nullptr);
     if (!WriteAll(ed, int(fd), ed.buf + from, WriteLength(ed, from, to))) return FailWriting(ed, fd, nullptr);
     if (ed.sys.Close(int(fd)) < 0) return ShowError(ed);
     return true;

@@ -369,6 +369,9 @@ TEST_F(SaveTest, WriteRangeCreatesAndTruncates) {
     ASSERT_TRUE(WriteRange(ed, "new.txt", ed.TextStart, ed.TextEnd));
     EXPECT_EQ(Read("new.txt"), "0123456789");
     EXPECT_EQ(Mode("new.txt"), 0644u);
+    Write("tool", "old", 06755);
+    ASSERT_TRUE(WriteRange(ed, "tool", ed.TextStart, ed.TextEnd));
+    EXPECT_EQ(Mode("tool"), 0755u) << "no file written keeps a set-id bit";
 }
 
 TEST_F(SaveTest, PrivateRangeIsExclusiveAndRefusesLinks) {
