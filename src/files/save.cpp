@@ -222,12 +222,18 @@ bool WriteInPlace(Editor& ed, const char* name, const char* target, size_t n, co
     }
     long fd = ed.sys.Open(target, O_WRONLY | O_NOCTTY | noFollow | (regular ? 0 : O_TRUNC));
     if (fd < 0) return ShowError(ed);
-    if (regular && (cur.st_mode & 06000) && ed.sys.Fchmod(int(fd), unsigned(cur.st_mode) & 01777) < 0)
-        return FailWriting(ed, fd, nullptr);
-    if (!WriteAll(ed, int(fd), ed.buf + ed.TextStart, n)) return FailWriting(ed, fd, nullptr);
-    if (regular && (ed.sys.Ftruncate(int(fd), (long long)n) < 0 || ed.sys.Fsync(int(fd)) < 0))
-        return FailWriting(ed, fd, nullptr);
-    if (ed.sys.Close(int(fd)) < 0) return ShowError(ed);
+    bool ok =
+        !regular || !(cur.st_mode & 06000) || ed.sys.Fchmod(int(fd), unsigned(cur.st_mode) & 01777) >= 0;
+    ok = ok && WriteAll(ed, int(fd), ed.buf + ed.TextStart, n);
+    ok = ok && (!regular || (ed.sys.Ftruncate(int(fd), (long long)n) >= 0 && ed.sys.Fsync(int(fd)) >= 0));
+    if (!ok) FailWriting(ed, fd, nullptr);
+    if (ok && ed.sys.Close(int(fd)) < 0) ok = ShowError(ed);
+    if (!ok) {
+        // The file is no longer what was loaded, but these are the editor's own bytes: the next save
+        // need not ask about them. The backup holds the old text.
+        NoteDiskFile(ed, name);
+        return false;
+    }
     if (backedUp && std::strncmp(name, "/tmp", 4) == 0) ed.sys.Unlink(backup);
     return true;
 }
