@@ -131,6 +131,33 @@ bool SyncDirectoryOf(Editor& ed, const char* path) {
     return ok;
 }
 
+// Whether the zero-ended names list[0..n) holds `name`.
+bool Listed(const char* list, long n, const char* name) {
+    for (long at = 0; at < n; at += long(std::strlen(list + at)) + 1)
+        if (std::strcmp(list + at, name) == 0) return true;
+    return false;
+}
+
+// Gives fd the extended attributes of `source`, its ACLs among them, and no others (a directory's
+// default ACL hands a new file one of its own). False when one of them could not be read, given or
+// taken away; a file system without them has none to give.
+bool CopyAttributes(Editor& ed, const char* source, int fd) {
+    char names[16384], own[16384];
+    long n = ed.sys.ListXattr(source, names, sizeof names);
+    if (n < 0 && ed.sys.ErrorNumber != ENOTSUP) return false;
+    if (n < 0) n = 0;
+    long m = ed.sys.ListXattr(fd, own, sizeof own);
+    if (m < 0 && ed.sys.ErrorNumber != ENOTSUP) return false;
+    for (long at = 0; at < m; at += long(std::strlen(own + at)) + 1)
+        if (!Listed(names, n, own + at) && ed.sys.RemoveXattr(fd, own + at) < 0) return false;
+    uint8_t value[65536];
+    for (long at = 0; at < n; at += long(std::strlen(names + at)) + 1) {
+        long len = ed.sys.GetXattr(source, names + at, value, sizeof value);
+        if (len < 0 || ed.sys.SetXattr(fd, names + at, value, size_t(len)) < 0) return false;
+    }
+    return true;
+}
+
 // The old content of `source` (whose status is `st`) as the regular file `backup`, made complete and
 // synced beside it before it takes the name, with no set-id bits, the source's modification time
 // and access time 0. False, with the error in ErrorNumber, when no complete copy could be made; an
@@ -189,22 +216,6 @@ bool LinkToBackup(Editor& ed, const char* name, const char* backup) {
     if (ed.sys.Rename(tmp, backup) >= 0) return true;
     ed.sys.Unlink(tmp);
     return false;
-}
-
-// Gives fd the extended attributes of `source`, its ACLs among them. False when one of them could
-// not be read or given; a file system without them has none to give.
-bool CopyAttributes(Editor& ed, const char* source, int fd) {
-    char names[16384];
-    long n = ed.sys.ListXattr(source, names, sizeof names);
-    if (n < 0) return ed.sys.ErrorNumber == ENOTSUP;
-    uint8_t value[65536];
-    for (long at = 0; at < n;) {
-        const char* attr = names + at;
-        at += long(std::strlen(attr)) + 1;
-        long len = ed.sys.GetXattr(source, attr, value, sizeof value);
-        if (len < 0 || ed.sys.SetXattr(fd, attr, value, size_t(len)) < 0) return false;
-    }
-    return true;
 }
 
 // The text over the file itself, after a complete backup copy: for a file a new one could not stand

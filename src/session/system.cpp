@@ -151,6 +151,11 @@ long SystemCalls::SetXattr(int fd, const char* attr, const void* value, size_t n
     if (Fault(SysCall::SetXattr)) return Result(-1);
     return Result(::fsetxattr(fd, attr, value, n, 0));
 }
+long SystemCalls::ListXattr(int fd, char* out, size_t n) { return Result(::flistxattr(fd, out, n)); }
+long SystemCalls::RemoveXattr(int fd, const char* attr) {
+    if (Fault(SysCall::SetXattr)) return Result(-1);
+    return Result(::fremovexattr(fd, attr));
+}
 long SystemCalls::Fsync(int fd) {
     if (Fault(SysCall::Fsync)) return Result(-1);
     long r;

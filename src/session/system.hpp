@@ -52,6 +52,8 @@ struct SystemCalls {
     long ListXattr(const char* name, char* out, size_t n);
     long GetXattr(const char* name, const char* attr, void* out, size_t n);
     long SetXattr(int fd, const char* attr, const void* value, size_t n);
+    long ListXattr(int fd, char* out, size_t n);
+    long RemoveXattr(int fd, const char* attr);  // counted as a SetXattr
     long Access(const char* name, int how);
     long Readlink(const char* name, char* out, size_t n);
     long Utime(const char* name, long atime, long mtime);

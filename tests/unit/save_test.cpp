@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -206,6 +207,30 @@ TEST_F(SaveTest, LinkPutInPlaceOfTheFileIsReplacedNotFollowed) {
         }
     }
     EXPECT_FALSE(term.InputLeft());
+}
+
+// A directory whose default ACL names a user: a new file made there would carry that user's entry,
+// which the file saved never had. The saved file has the attributes of the old one and no others.
+TEST_F(SaveTest, NoAclComesFromTheDirectory) {
+    ASSERT_EQ(mkdir("shared", 0755), 0);
+    Write("plain.txt", "old\n", 0644);
+    ASSERT_EQ(rename("plain.txt", "shared/plain.txt"), 0);  // made before the default, so without one
+    std::string acl;
+    auto put = [&acl](uint16_t tag, uint16_t perm, uint32_t id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2);
+        acl.append(reinterpret_cast<const char*>(&perm), 2);
+        acl.append(reinterpret_cast<const char*>(&id), 4);
+    };
+    uint32_t version = 2;
+    acl.append(reinterpret_cast<const char*>(&version), 4);
+    put(0x01, 7, ~0u), put(0x02, 7, 1234), put(0x04, 5, ~0u), put(0x10, 7, ~0u), put(0x20, 5, ~0u);
+    if (setxattr("shared", "system.posix_acl_default", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no ACLs on this file system";
+    LoadAndEdit("shared/plain.txt", "new\n");
+    ASSERT_TRUE(SaveFile(ed));
+    EXPECT_EQ(Read("shared/plain.txt"), "new\n");
+    EXPECT_EQ(llistxattr("shared/plain.txt", nullptr, 0), 0) << "no attributes, as before";
+    EXPECT_EQ(Mode("shared/plain.txt"), 0644u);
 }
 
 TEST_F(SaveTest, LinkChainsAndDanglingLinksAreFollowed) {
