@@ -186,8 +186,13 @@ bool CopyToBackup(Editor& ed, const char* source, const char* backup, const stru
         }
     }
     ed.sys.Close(int(in));
-    ed.sys.Fchown(int(out), uint32_t(st.st_uid), uint32_t(st.st_gid));  // as far as the user may
-    if (ok && ed.sys.Fchmod(int(out), unsigned(st.st_mode) & 0777) < 0)
+    // The copy is no more open than the file: what it cannot be given (the owner, the group, the
+    // ACLs that the group bits stand for) leaves it to its owner alone.
+    unsigned mode = unsigned(st.st_mode) & 0777;
+    bool owned = ed.sys.Fchown(int(out), uint32_t(st.st_uid), uint32_t(st.st_gid)) >= 0;
+    if (!owned && ed.sys.Fchown(int(out), 0xFFFFFFFF, uint32_t(st.st_gid)) < 0) mode &= 0700;
+    if (ok && ed.sys.Fchmod(int(out), mode) < 0) ok = false, error = ed.sys.ErrorNumber;
+    if (ok && !CopyAttributes(ed, source, int(out)) && ed.sys.Fchmod(int(out), mode & 0700) < 0)
         ok = false, error = ed.sys.ErrorNumber;
     if (ok && ed.sys.Fsync(int(out)) < 0) ok = false, error = ed.sys.ErrorNumber;
     if (ed.sys.Close(int(out)) < 0 && ok) ok = false, error = ed.sys.ErrorNumber;
@@ -207,9 +212,9 @@ bool LinkToBackup(Editor& ed, const char* name, const char* backup) {
     char tmp[kPathMax];
     int dir = int(DirectoryLength(backup));
     unsigned long pid = (unsigned long)getpid();
-    for (unsigned n = 0; n < 1000; ++n) {
+    for (unsigned n = 0;; ++n) {
         int len = std::snprintf(tmp, sizeof tmp, "%.*s.zt-%lu-%u.tmp", dir, backup, pid, n);
-        if (len < 0 || size_t(len) >= sizeof tmp) return false;
+        if (n == 1000 || len < 0 || size_t(len) >= sizeof tmp) return false;
         if (ed.sys.Link(name, tmp) >= 0) break;
         if (ed.sys.ErrorNumber != EEXIST) return false;
     }

@@ -131,6 +131,26 @@ std::vector<SavePath> Paths(const std::string& dir) {
                  [](const std::string&) {
                      EXPECT_EQ(ReadFile("other.txt"), kNew) << "the second name sees the new text";
                  }});
+    p.push_back({"hard link with attributes",
+                 [](const std::string&) {
+                     WriteFile("notes.txt", kGood, 0660);
+                     std::string acl = AclBlob();
+                     ASSERT_EQ(setxattr("notes.txt", "user.origin", "kept", 4, 0), 0);
+                     ASSERT_EQ(setxattr("notes.txt", "system.posix_acl_access", acl.data(), acl.size(), 0),
+                               0);
+                     ASSERT_EQ(link("notes.txt", "other.txt"), 0);
+                 },
+                 "notes.txt", "notes.txt", true,
+                 [](const std::string&) {
+                     std::string all = "user.origin=kept;system.posix_acl_access=" + AclBlob() + ";";
+                     EXPECT_EQ(Attributes("notes.txt"), all);
+                     EXPECT_EQ(ReadFile("other.txt"), kNew);
+                     // The backup copy is no more open than the file: its ACL, or its owner alone.
+                     struct stat st;
+                     if (stat("notes.txt~", &st) == 0 && Attributes("notes.txt~") != all) {
+                         EXPECT_EQ(st.st_mode & 077, 0u);
+                     }
+                 }});
     p.push_back({"set-uid", [](const std::string&) { WriteFile("tool", kGood, 04755); }, "tool", "tool", true,
                  [](const std::string&) {
                      struct stat st;
