@@ -90,7 +90,7 @@ long long SystemCalls::WriteFully(int fd, const void* p, size_t n) {
     while (done < n) {
         if (Fault(SysCall::Write)) return Result(-1);
         size_t want = n - done;
-        if (ShortWrite() && want > 1) want /= 2;
+        if (want > 1 && ShortWrite()) want /= 2;
         long r = ::write(fd, static_cast<const char*>(p) + done, want);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return Result(r);
