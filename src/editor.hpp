@@ -38,6 +38,17 @@ inline constexpr int kTooManyLinks = 40;
 inline constexpr int kMaxRows = 255;
 inline constexpr int kMaxColumns = 255;
 
+// What a file name was on disk when the file was loaded or last saved. A link is remembered with the
+// file it led to; no file at all is None.
+enum class DiskKind : uint8_t { None, Regular, Link, Other };
+struct DiskFile {
+    DiskKind kind = DiskKind::None;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modSeconds = 0;
+    long modNanoseconds = 0;
+    bool operator==(const DiskFile&) const = default;
+};
+
 struct ScreenPos {
     int row = 0;
     int col = 0;
@@ -242,6 +253,7 @@ struct Editor {
     uint32_t FileGid = 0xFFFFFFFF;
     time_t FileModTime = 0;
     bool FileExisted = false;
+    DiskFile Disk;  // compared with the disk before every save
 
     char ErrorText[100] = "ERROR   ";
 

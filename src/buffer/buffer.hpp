@@ -288,7 +288,9 @@ void SaveAndLoad(Editor& ed);
 void LoadNew(Editor& ed);
 void InsertFile(Editor& ed);
 void WriteBlock(Editor& ed);
-// Saves when changed; true when the text is safe on disk (ChangedMark blank afterwards).
-bool SaveIfChanged(Editor& ed);
+// Saves when changed; true when the text is safe on disk (ChangedMark blank afterwards). When the file
+// changed on disk since it was loaded or saved, "FILE CHANGED, SAVE? Yn" asks first unless `ask` is
+// false; a no or the cancel key writes nothing and gives false.
+bool SaveIfChanged(Editor& ed, bool ask = true);
 // Saves the text under `name`, which becomes the file's name; on failure the old name and mark stay.
 bool SaveUnderName(Editor& ed, const char* name);

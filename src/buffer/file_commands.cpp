@@ -16,9 +16,17 @@ int Answer(Editor& ed, const char* question) {
     return key & ~0x20;
 }
 
+// Whether a save may go on over a file that is not what was loaded or last saved.
+bool MayWriteOver(Editor& ed, const char* name) {
+    if (ed.ChangedMark == ' ' || std::strcmp(name, ed.FileName) != 0 || !DiskFileChanged(ed)) return true;
+    int key = Answer(ed, "FILE CHANGED, SAVE? Yn");
+    return key >= 0 && key != 'N';
+}
+
 }  // namespace
 
-bool SaveIfChanged(Editor& ed) {
+bool SaveIfChanged(Editor& ed, bool ask) {
+    if (ask && !MayWriteOver(ed, ed.FileName)) return false;
     bool ok = SaveFile(ed);
     RestoreCursor(ed);
     if (ok) ed.ChangedMark = ' ';
@@ -37,7 +45,7 @@ bool SaveUnderName(Editor& ed, const char* name) {
     newName[n] = 0;
     uint8_t oldMark = ed.ChangedMark;
     ed.ChangedMark = '*';  // so that the save really writes
-    bool ok = SaveFileAs(ed, newName);
+    bool ok = MayWriteOver(ed, newName) && SaveFileAs(ed, newName);
     RestoreCursor(ed);
     if (!ok) {
         ed.ChangedMark = oldMark;

@@ -1,6 +1,7 @@
 // The one error report: "ERROR", the number in four places, and the table's text for it.
 #include <cstring>
 
+#include "buffer/buffer.hpp"
 #include "files/files.hpp"
 #include "screen/screen.hpp"
 #include "session/session.hpp"
@@ -73,4 +74,23 @@ bool ShowError(Editor& ed) {
     (void)ShowStatusTextAndWait(ed, ed.ErrorText);
     DrawStatusLine(ed);
     return false;
+}
+
+void PrintableCopy(const Editor& ed, const char* text, char* out, size_t outSize) {
+    if (outSize == 0) return;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
+    const uint8_t* end = p + std::strlen(text);
+    size_t n = 0;
+    while (p < end) {
+        // A character whole, or one "." for a byte that is none (CharAt takes those one by one).
+        TextChar c = CharAt(p, end, ed.Utf8);
+        if (n + c.length >= outSize) break;
+        if (c.shape == CharShape::Dot)
+            out[n] = '.';
+        else
+            std::memcpy(out + n, p, c.length);
+        n += c.length;
+        p += c.length;
+    }
+    out[n] = 0;
 }

@@ -8,7 +8,16 @@
 [[nodiscard]] bool LoadFile(Editor& ed, const char* name);
 // Inserts the named file at the cursor; *inserted gets its size.
 [[nodiscard]] bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted);
+// What `name` is on disk now.
+DiskFile LookAtDisk(Editor& ed, const char* name);
+// Remembers what `name` is on disk now as the file the text came from or went to.
+void NoteDiskFile(Editor& ed, const char* name);
+// Whether FileName is no longer what the last load or save left on disk.
+bool DiskFileChanged(Editor& ed);
 // Writes the text under FileName (nothing when unchanged), the old file kept as the "~" backup.
+// A link is written through only when FileName was one when the file was loaded or last saved.
+// A file whose links, extended attributes (ACLs) or owner a new file could not be given is written
+// in place, after a complete backup copy; otherwise a new file replaces it.
 [[nodiscard]] bool SaveFile(Editor& ed);
 // The same under another name; FileName is left alone.
 [[nodiscard]] bool SaveFileAs(Editor& ed, const char* name);
@@ -20,6 +29,9 @@
 bool ShowError(Editor& ed);
 // Builds ErrorText from ErrorNumber (exposed for the tests).
 void ComposeErrorText(Editor& ed);
+// `text` for a terminal or standard error, at most outSize - 1 bytes: every byte that is not part of
+// a printable character (a control byte, or in a UTF-8 locale an invalid sequence) becomes ".".
+void PrintableCopy(const Editor& ed, const char* text, char* out, size_t outSize);
 // Writes the text to an emergency file (name.save, name.save.1, ...; zt.save without a name) in the
 // file's directory or in $HOME; the name written goes to `written`. False when no copy could be made.
 bool EmergencySave(Editor& ed, char* written, size_t writtenSize);

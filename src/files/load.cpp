@@ -25,6 +25,20 @@ void ResetFileState(Editor& ed) {
     ed.FileUid = 0xFFFFFFFF;
     ed.FileGid = 0xFFFFFFFF;
     ed.FileExisted = false;
+    ed.Disk = DiskFile{};
+}
+
+// The identity of the file st describes; a device or pipe by its place alone, as its times move.
+DiskFile Identity(DiskKind kind, const struct stat& st) {
+    DiskFile d;
+    d.kind = kind;
+    d.device = uint64_t(st.st_dev);
+    d.inode = uint64_t(st.st_ino);
+    if (kind == DiskKind::Other) return d;
+    d.size = uint64_t(st.st_size);
+    d.modSeconds = int64_t(st.st_mtim.tv_sec);
+    d.modNanoseconds = long(st.st_mtim.tv_nsec);
+    return d;
 }
 
 void EmptyText(Editor& ed) {
@@ -72,6 +86,30 @@ bool FailOpenFile(Editor& ed, int fd) {
 
 }  // namespace
 
+DiskFile LookAtDisk(Editor& ed, const char* name) {
+    struct stat st;
+    if (ed.sys.Lstat(name, &st) < 0) return DiskFile{};
+    if (S_ISLNK(st.st_mode)) {
+        // A link that leads nowhere is still a link, one to nothing.
+        if (ed.sys.Stat(name, &st) < 0) return DiskFile{.kind = DiskKind::Link};
+        return Identity(DiskKind::Link, st);
+    }
+    return Identity(S_ISREG(st.st_mode) ? DiskKind::Regular : DiskKind::Other, st);
+}
+
+void NoteDiskFile(Editor& ed, const char* name) {
+    int error = ed.sys.ErrorNumber;
+    ed.Disk = LookAtDisk(ed, name);
+    ed.sys.ErrorNumber = error;
+}
+
+bool DiskFileChanged(Editor& ed) {
+    int error = ed.sys.ErrorNumber;
+    bool changed = !(LookAtDisk(ed, ed.FileName) == ed.Disk);
+    ed.sys.ErrorNumber = error;
+    return changed;
+}
+
 bool LoadFile(Editor& ed, const char* name) {
     ResetFileState(ed);
     if (!name || !*name) {
@@ -95,6 +133,7 @@ bool LoadFile(Editor& ed, const char* name) {
 
     long fd = ed.sys.Open(ed.FileName, O_RDONLY | O_NOCTTY);
     if (fd < 0) {
+        NoteDiskFile(ed, ed.FileName);
         // Whatever the reason, a name that cannot be opened is a new file.
         if (!Reserve(ed, kDefaultCapacity)) return ShowError(ed);
         EmptyText(ed);
@@ -127,6 +166,13 @@ bool LoadFile(Editor& ed, const char* name) {
     ed.FileUid = uint32_t(st.st_uid);
     ed.FileGid = uint32_t(st.st_gid);
     ed.FileModTime = st.st_mtime;
+    // The file as read: what the name was, and what it led to when the descriptor was opened.
+    struct stat named;
+    bool isLink = ed.sys.Lstat(ed.FileName, &named) >= 0 && S_ISLNK(named.st_mode);
+    ed.Disk = Identity(isLink                ? DiskKind::Link
+                       : S_ISREG(st.st_mode) ? DiskKind::Regular
+                                             : DiskKind::Other,
+                       st);
 
     long long got = ed.sys.ReadFully(int(fd), ed.buf + ed.TextStart, size_t(size));
     if (got < 0) return FailOpenFile(ed, int(fd));

@@ -14,11 +14,12 @@ constexpr size_t kLongestEntry = 124;
 
 bool Is(const char* entry, const char* two) { return entry[0] == two[0] && entry[1] == two[1]; }
 
-// "w!": written even without changes; the mark stays as it was when that fails.
+// "w!": written even without changes, and over a file changed on disk without asking; the mark stays
+// as it was when that fails.
 void SaveAlways(Editor& ed) {
     uint8_t oldMark = ed.ChangedMark;
     ed.ChangedMark = '*';
-    if (!SaveIfChanged(ed)) ed.ChangedMark = oldMark;
+    if (!SaveIfChanged(ed, false)) ed.ChangedMark = oldMark;
 }
 
 // "e name": the present text is saved first; when it cannot be, editing it goes on.

@@ -128,8 +128,10 @@ void TerminalLost(Editor& ed) {
         status = 1;
         bool ok = EmergencySave(ed, saved, sizeof saved);
         ed.term.RestoreMode();
+        char shown[sizeof saved];
+        PrintableCopy(ed, saved, shown, sizeof shown);
         if (ok)
-            std::fprintf(stderr, "zt: the terminal is gone; unsaved text kept in %s\n", saved);
+            std::fprintf(stderr, "zt: the terminal is gone; unsaved text kept in %s\n", shown);
         else
             std::fprintf(stderr, "zt: the terminal is gone; the unsaved text could not be kept\n");
     } else {

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -15,16 +16,56 @@ long SystemCalls::Result(long r) {
     return r < 0 ? -ErrorNumber : r;
 }
 
+void SystemCalls::ArmFault(SysCall call, unsigned nth, int error) {
+    armed_ = call;
+    armedAt_ = counts_[size_t(call)] + nth;
+    armedError_ = error;
+    fired_ = false;
+}
+
+void SystemCalls::Disarm() { armed_ = SysCall::Count; }
+
+void SystemCalls::ResetCounts() {
+    for (unsigned& c : counts_) c = 0;
+}
+
+bool SystemCalls::Fault(SysCall call) {
+    if (Observer) Observer(ObserverContext, call);
+    unsigned n = ++counts_[size_t(call)];
+    if (call != armed_ || n != armedAt_ || armedError_ == 0) return false;
+    armed_ = SysCall::Count;
+    fired_ = true;
+    errno = armedError_;
+    return true;
+}
+
+// Whether the write just counted is the armed short one.
+bool SystemCalls::ShortWrite() {
+    if (armed_ != SysCall::Write || armedError_ != 0 || counts_[size_t(SysCall::Write)] != armedAt_)
+        return false;
+    armed_ = SysCall::Count;
+    fired_ = true;
+    return true;
+}
+
 long SystemCalls::Open(const char* name, int flags, unsigned mode) {
+    if (Fault(SysCall::Open)) return Result(-1);
     long r;
     do r = ::open(name, flags | O_CLOEXEC, mode);
     while (r < 0 && errno == EINTR);
     return Result(r);
 }
 
-long SystemCalls::Close(int fd) { return Result(::close(fd)); }
+long SystemCalls::Close(int fd) {
+    if (Fault(SysCall::Close)) {
+        ::close(fd);  // a failing close still lets the descriptor go
+        return Result(-1);
+    }
+    return Result(::close(fd));
+}
 
 long SystemCalls::Read(int fd, void* p, size_t n) {
+    if (Fault(SysCall::Read)) return Result(-1);
     long r;
     do r = ::read(fd, p, n);
     while (r < 0 && errno == EINTR);
@@ -47,7 +88,10 @@ long long SystemCalls::ReadFully(int fd, void* p, size_t n) {
 long long SystemCalls::WriteFully(int fd, const void* p, size_t n) {
     size_t done = 0;
     while (done < n) {
-        long r = ::write(fd, static_cast<const char*>(p) + done, n - done);
+        if (Fault(SysCall::Write)) return Result(-1);
+        size_t want = n - done;
+        if (want > 1 && ShortWrite()) want /= 2;
+        long r = ::write(fd, static_cast<const char*>(p) + done, want);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return Result(r);
         if (r == 0) {
@@ -70,13 +114,50 @@ long long SystemCalls::Lseek(int fd, long long offset, int whence) {
     return r < 0 ? -ErrorNumber : (long long)r;
 }
 
-long SystemCalls::Unlink(const char* name) { return Result(::unlink(name)); }
-long SystemCalls::Rename(const char* from, const char* to) { return Result(::rename(from, to)); }
+long SystemCalls::Unlink(const char* name) {
+    if (Fault(SysCall::Unlink)) return Result(-1);
+    return Result(::unlink(name));
+}
+long SystemCalls::Rename(const char* from, const char* to) {
+    if (Fault(SysCall::Rename)) return Result(-1);
+    return Result(::rename(from, to));
+}
+long SystemCalls::Link(const char* from, const char* to) {
+    if (Fault(SysCall::Link)) return Result(-1);
+    return Result(::link(from, to));
+}
 long SystemCalls::Fchown(int fd, uint32_t uid, uint32_t gid) {
+    if (Fault(SysCall::Fchown)) return Result(-1);
     return Result(::fchown(fd, uid_t(uid), gid_t(gid)));
 }
-long SystemCalls::Fchmod(int fd, unsigned mode) { return Result(::fchmod(fd, mode_t(mode))); }
+long SystemCalls::Fchmod(int fd, unsigned mode) {
+    if (Fault(SysCall::Fchmod)) return Result(-1);
+    return Result(::fchmod(fd, mode_t(mode)));
+}
+long SystemCalls::Ftruncate(int fd, long long length) {
+    if (Fault(SysCall::Ftruncate)) return Result(-1);
+    long r;
+    do r = ::ftruncate(fd, off_t(length));
+    while (r < 0 && errno == EINTR);
+    return Result(r);
+}
+long SystemCalls::ListXattr(const char* name, char* out, size_t n) {
+    return Result(::llistxattr(name, out, n));
+}
+long SystemCalls::GetXattr(const char* name, const char* attr, void* out, size_t n) {
+    return Result(::lgetxattr(name, attr, out, n));
+}
+long SystemCalls::SetXattr(int fd, const char* attr, const void* value, size_t n) {
+    if (Fault(SysCall::SetXattr)) return Result(-1);
+    return Result(::fsetxattr(fd, attr, value, n, 0));
+}
+long SystemCalls::ListXattr(int fd, char* out, size_t n) { return Result(::flistxattr(fd, out, n)); }
+long SystemCalls::RemoveXattr(int fd, const char* attr) {
+    if (Fault(SysCall::SetXattr)) return Result(-1);
+    return Result(::fremovexattr(fd, attr));
+}
 long SystemCalls::Fsync(int fd) {
+    if (Fault(SysCall::Fsync)) return Result(-1);
     long r;
     do r = ::fsync(fd);
     while (r < 0 && errno == EINTR);

@@ -9,6 +9,23 @@
 #include <cstddef>
 #include <cstdint>
 
+// The calls that write files, each of which a test can make fail.
+enum class SysCall : uint8_t {
+    Open,
+    Read,
+    Write,
+    Fsync,
+    Close,
+    Rename,
+    Link,
+    Unlink,
+    Fchown,
+    Fchmod,
+    Ftruncate,
+    SetXattr,
+    Count
+};
+
 struct SystemCalls {
     int ErrorNumber = 0;
 
@@ -25,9 +42,18 @@ struct SystemCalls {
     long long Lseek(int fd, long long offset, int whence);
     long Unlink(const char* name);
     long Rename(const char* from, const char* to);
+    long Link(const char* from, const char* to);  // a second name for the same file
     long Fchown(int fd, uint32_t uid, uint32_t gid);
     long Fchmod(int fd, unsigned mode);
+    long Ftruncate(int fd, long long length);
     long Fsync(int fd);
+    // Extended attributes (ACLs are "system.posix_acl_access"), never through a final link: the list
+    // of names, each ended by a zero byte, and one value; with n 0 the size they need.
+    long ListXattr(const char* name, char* out, size_t n);
+    long GetXattr(const char* name, const char* attr, void* out, size_t n);
+    long SetXattr(int fd, const char* attr, const void* value, size_t n);
+    long ListXattr(int fd, char* out, size_t n);
+    long RemoveXattr(int fd, const char* attr);  // counted as a SetXattr
     long Access(const char* name, int how);
     long Readlink(const char* name, char* out, size_t n);
     long Utime(const char* name, long atime, long mtime);
@@ -52,6 +78,26 @@ struct SystemCalls {
     void* Reserve(size_t n);
     void Release(void* p, size_t n);
 
+    // ---- The fault seam. Calls of each SysCall kind are counted; an armed fault fails the nth call of
+    // its kind (1 = the next one) with `error`, or for Write with error 0 makes it write only half of
+    // what it was given.
+    void ArmFault(SysCall call, unsigned nth, int error);
+    void Disarm();
+    unsigned CallCount(SysCall call) const { return counts_[size_t(call)]; }
+    void ResetCounts();
+    bool FaultFired() const { return fired_; }
+    // Called before every counted call, so that a test can look at the files at each step.
+    void (*Observer)(void* context, SysCall call) = nullptr;
+    void* ObserverContext = nullptr;
+
 private:
     long Result(long r);  // r < 0: takes errno
+    // Counts the call; true when it is the one to fail (errno set to the armed error).
+    bool Fault(SysCall call);
+    bool ShortWrite();
+    unsigned counts_[size_t(SysCall::Count)] = {};
+    SysCall armed_ = SysCall::Count;
+    unsigned armedAt_ = 0;  // the count at which the armed call fails
+    int armedError_ = 0;
+    bool fired_ = false;
 };

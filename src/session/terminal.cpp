@@ -32,6 +32,8 @@ void InstallSignalHandlers() {
     // A terminal that is gone must not kill the editor while it writes the emergency copy.
     sa.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &sa, nullptr);
+    // A write beyond the file size limit then fails as "File too large" instead of ending the editor.
+    sigaction(SIGXFSZ, &sa, nullptr);
 }
 
 int RealTerminal::ReadByte() {

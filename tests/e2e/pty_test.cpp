@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -446,6 +447,50 @@ TEST_F(Pty, Utf8TextShowsAsCharacters) {
     ASSERT_TRUE(s.WaitChange(&status, false));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(Read("utf8.txt"), "Grüße aus Köln — “quoted” € 日本\nzweite Zeile\n");
+}
+
+// Under a file size limit a save that crosses it fails as any failed write does: the editor lives
+// on with its text, the file and the directory are as before, no temporary file is left.
+TEST_F(Pty, SaveOverTheFileSizeLimitFailsAndTheEditorLivesOn) {
+    struct rlimit old, tight;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    tight = old;
+    tight.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    Session s("ztws", dir, "notes.txt");  // the editor inherits the limit
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    s.Send("\x1b[200~" + std::string(20000, 'a') + "\x1b[201~");
+    s.Send("\x0bs");  // ^K S
+    ASSERT_TRUE(s.WaitFor("ERROR  27 :File too large")) << s.output.substr(s.output.size() - 300);
+    int status = 0;
+    EXPECT_EQ(waitpid(s.pid(), &status, WNOHANG), 0) << "still running";
+    EXPECT_EQ(Read("notes.txt"), "first line\nsecond line\n");
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"notes.txt"});
+    s.Send("x");       // the error's key
+    s.Send("\x0bqn");  // ^K Q, N: leave without saving
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A file name that holds a terminal control sequence reaches the terminal with its control bytes
+// as dots, also in the line printed when the editor is told to end.
+TEST_F(Pty, FileNameInTheExitLineIsShownWithoutControls) {
+    Session s("ztws", dir, "t\x1b]0;owned\x07.txt");
+    ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+    s.Send("abc");
+    ASSERT_TRUE(s.WaitFor("abc"));
+    kill(s.pid(), SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(s.WaitChange(&status, false));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(s.output.find("unsaved text kept in t.]0;owned..txt.save"), std::string::npos) << s.output;
+    EXPECT_EQ(s.output.find("\x1b]"), std::string::npos);
+    EXPECT_EQ(s.output.find('\x07'), std::string::npos);
+    EXPECT_EQ(Read("t\x1b]0;owned\x07.txt.save"), "abc");
 }
 
 }  // namespace

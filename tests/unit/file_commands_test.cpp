@@ -149,6 +149,74 @@ TEST_F(FileCommandsTest, SaveAndTheSaveAndGoCommands) {
     EXPECT_EQ(ed.ExitRequest, 2);
 }
 
+// Another program appends to the file while it is open: every save command asks before writing over
+// it; the cancel key and N write nothing and keep the mark, any other key saves. vi's w! never asks.
+TEST_F(FileCommandsTest, FileChangedOnDiskIsAskedAboutByEverySave) {
+    struct Case {
+        const char* what;
+        uint8_t mode;
+        Handler command;
+        const char* keys;  // read by the command before its question
+        uint8_t exitRequest;
+    };
+    const Case cases[] = {
+        {"WS ^KS", WS, Save, "", 0},        {"WS ^KX", WS, SaveAndQuit, "", 1},
+        {"WS ^KD", WS, SaveAndLoad, "", 2}, {"EMACS ^X^S", EMACS, Save, "", 0},
+        {"PICO ^O", PICO, Save, "", 0},     {"NEDIT ^S", NEDIT, Save, "", 0},
+        {"vi :w", VI, ExCommand, "w\r", 0}, {"vi :wq", VI, ExCommand, "wq\r", 1},
+        {"vi :x", VI, ExCommand, "x\r", 1}, {"vi ZZ", VI, ViZZ, "Z", 1},
+        {"WS ^KQ y", WS, Quit, "y", 1},
+    };
+    const std::string appended = "old\n33 bytes another program wrote\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* answer : {"cancel", "n", "N", "y"}) {
+            Changed(c.mode);
+            Write("notes.txt", appended);
+            DrawStatusLine(ed);  // so that the question is sent again
+            term.output.clear();
+            if (*c.keys) term.AddBurst(c.keys);
+            term.AddBurst(std::string(answer) == "cancel" ? std::string(1, char(CancelKey(ed))) : answer);
+            ed.ExitRequest = 0;
+            c.command(ed);
+            EXPECT_TRUE(Shown("FILE CHANGED, SAVE? Yn")) << answer;
+            EXPECT_FALSE(term.InputLeft());
+            if (*answer == 'y') {
+                EXPECT_EQ(Read("notes.txt"), "new\n");
+                EXPECT_EQ(Read("notes.txt~"), appended) << "the backup holds what was on disk";
+                EXPECT_EQ(ed.ChangedMark, ' ');
+                EXPECT_EQ(ed.ExitRequest, c.exitRequest);
+            } else {
+                EXPECT_EQ(Read("notes.txt"), appended) << answer;
+                EXPECT_EQ(ed.ChangedMark, '*');
+                EXPECT_EQ(ed.ExitRequest, 0);
+            }
+        }
+    }
+
+    // Once saved, the file is what the editor wrote: the next save asks nothing.
+    Changed();
+    Write("notes.txt", appended);
+    term.AddBurst("y");
+    Save(ed);
+    ed.buf[ed.TextStart] = 'N';
+    ed.ChangedMark = '*';
+    term.output.clear();
+    Save(ed);
+    EXPECT_FALSE(Shown("FILE CHANGED"));
+    EXPECT_EQ(Read("notes.txt"), "New\n");
+
+    // vi's w! writes without asking.
+    Changed(VI);
+    Write("notes.txt", appended);
+    term.output.clear();
+    term.AddBurst("w!\r");
+    ExCommand(ed);
+    EXPECT_FALSE(Shown("FILE CHANGED"));
+    EXPECT_EQ(Read("notes.txt"), "new\n");
+    EXPECT_FALSE(term.InputLeft());
+}
+
 TEST_F(FileCommandsTest, LoadNewQuestion) {
     Changed(EMACS);
     term.AddBurst("\x07");

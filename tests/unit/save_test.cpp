@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -178,6 +179,60 @@ TEST_F(SaveTest, SymbolicLinkStaysALink) {
     EXPECT_EQ(FilesInDir(), 3u);
 }
 
+// A file swapped for a link to another file while it is edited: the save asks, and then replaces the
+// link by a file of its own; the file the link led to is neither written nor copied into a backup.
+TEST_F(SaveTest, LinkPutInPlaceOfTheFileIsReplacedNotFollowed) {
+    Write("secret", "root's own text\n", 0600);
+    Write("f.txt", "user text\n");
+    for (const char* answer : {"n", "y"}) {
+        LoadAndEdit("f.txt", "edited\n");
+        ASSERT_EQ(unlink("f.txt"), 0);
+        ASSERT_EQ(symlink("secret", "f.txt"), 0);
+        term.AddBurst(answer);
+        bool saved = SaveIfChanged(ed);
+        EXPECT_TRUE(Shown("FILE CHANGED, SAVE? Yn"));
+        EXPECT_EQ(Read("secret"), "root's own text\n");
+        EXPECT_EQ(Mode("secret"), 0600u);
+        EXPECT_FALSE(Exists("f.txt~") && Read("f.txt~") == "root's own text\n");
+        if (*answer == 'n') {
+            EXPECT_FALSE(saved);
+            EXPECT_TRUE(std::filesystem::is_symlink("f.txt"));
+            ASSERT_EQ(unlink("f.txt"), 0);
+            Write("f.txt", "user text\n");
+        } else {
+            EXPECT_TRUE(saved);
+            EXPECT_FALSE(std::filesystem::is_symlink("f.txt"));
+            EXPECT_EQ(Read("f.txt"), "edited\n");
+            EXPECT_EQ(Mode("f.txt"), 0644u) << "the mode of the file that was loaded";
+        }
+    }
+    EXPECT_FALSE(term.InputLeft());
+}
+
+// A directory whose default ACL names a user: a new file made there would carry that user's entry,
+// which the file saved never had. The saved file has the attributes of the old one and no others.
+TEST_F(SaveTest, NoAclComesFromTheDirectory) {
+    ASSERT_EQ(mkdir("shared", 0755), 0);
+    Write("plain.txt", "old\n", 0644);
+    ASSERT_EQ(rename("plain.txt", "shared/plain.txt"), 0);  // made before the default, so without one
+    std::string acl;
+    auto put = [&acl](uint16_t tag, uint16_t perm, uint32_t id) {
+        acl.append(reinterpret_cast<const char*>(&tag), 2);
+        acl.append(reinterpret_cast<const char*>(&perm), 2);
+        acl.append(reinterpret_cast<const char*>(&id), 4);
+    };
+    uint32_t version = 2;
+    acl.append(reinterpret_cast<const char*>(&version), 4);
+    put(0x01, 7, ~0u), put(0x02, 7, 1234), put(0x04, 5, ~0u), put(0x10, 7, ~0u), put(0x20, 5, ~0u);
+    if (setxattr("shared", "system.posix_acl_default", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no ACLs on this file system";
+    LoadAndEdit("shared/plain.txt", "new\n");
+    ASSERT_TRUE(SaveFile(ed));
+    EXPECT_EQ(Read("shared/plain.txt"), "new\n");
+    EXPECT_EQ(llistxattr("shared/plain.txt", nullptr, 0), 0) << "no attributes, as before";
+    EXPECT_EQ(Mode("shared/plain.txt"), 0644u);
+}
+
 TEST_F(SaveTest, LinkChainsAndDanglingLinksAreFollowed) {
     ASSERT_EQ(mkdir("a", 0755), 0);
     ASSERT_EQ(mkdir("a/b", 0755), 0);
@@ -223,6 +278,33 @@ TEST_F(SaveTest, ReadOnlyFileIsRefused) {
     EXPECT_EQ(Read("ro.txt"), "keep\n");
     EXPECT_FALSE(Exists("ro.txt~"));
     EXPECT_FALSE(term.InputLeft());
+}
+
+// A group member saves root's group-writable file: a new file could only be the member's own, so the
+// file is written where it is, after a complete backup copy, and stays root's.
+TEST_F(SaveTest, FileOfAnOwnerTheUserCannotGiveIsWrittenInPlace) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
+    Write("shared.txt", "old text\n", 0664);
+    ASSERT_EQ(chown("shared.txt", 0, 65534), 0);  // root's, in the group AsNobody takes
+    struct stat before;
+    ASSERT_EQ(stat("shared.txt", &before), 0);
+    LoadAndEdit("shared.txt", "the member's text\n");
+    bool saved;
+    {
+        AsNobody member;
+        if (geteuid() == 0) GTEST_SKIP() << "no unprivileged user to test with";
+        saved = SaveIfChanged(ed);
+    }
+    EXPECT_TRUE(saved);
+    struct stat after;
+    ASSERT_EQ(stat("shared.txt", &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(after.st_gid, 65534u);
+    EXPECT_EQ(after.st_mode & 07777, 0664u);
+    EXPECT_EQ(Read("shared.txt"), "the member's text\n");
+    EXPECT_EQ(Read("shared.txt~"), "old text\n");
+    EXPECT_EQ(FilesInDir(), 2u);
 }
 
 TEST_F(SaveTest, RootMayReplaceAReadOnlyFile) {
@@ -312,6 +394,9 @@ TEST_F(SaveTest, WriteRangeCreatesAndTruncates) {
     ASSERT_TRUE(WriteRange(ed, "new.txt", ed.TextStart, ed.TextEnd));
     EXPECT_EQ(Read("new.txt"), "0123456789");
     EXPECT_EQ(Mode("new.txt"), 0644u);
+    Write("tool", "old", 06755);
+    ASSERT_TRUE(WriteRange(ed, "tool", ed.TextStart, ed.TextEnd));
+    EXPECT_EQ(Mode("tool"), 0755u) << "no file written keeps a set-id bit";
 }
 
 TEST_F(SaveTest, PrivateRangeIsExclusiveAndRefusesLinks) {
