@@ -3,7 +3,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench bench-micro install uninstall package clean sanitize format
+.PHONY: all test bench bench-micro install uninstall package clean sanitize format fuzz
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -37,8 +37,13 @@ package: all
 sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DZT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
+# The fuzz targets (clang, libFuzzer, ASan and UBSan) in build-fuzz/, each for FUZZ_TIME seconds.
+FUZZ_TIME ?= 60
+fuzz:
+	tests/fuzz/run.sh $(FUZZ_TIME)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize build-fuzz

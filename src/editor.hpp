@@ -31,6 +31,7 @@ inline constexpr int kFileExists = 17;
 inline constexpr int kIsDirectory = 21;
 inline constexpr int kInvalid = 22;
 inline constexpr int kTooLarge = 27;
+inline constexpr int kNoSpace = 28;
 inline constexpr int kNameTooLong = 36;
 inline constexpr int kTooManyLinks = 40;
 }  // namespace err
@@ -155,10 +156,13 @@ struct UndoState {
     size_t UndoTop = 4;
     bool Undoing = false;
     size_t SnapshotRecord = 0;  // 0 = none
-    // Held open on the snapshot file this editor made (-1 = none), so that only that file is read
-    // back and removed; SnapshotValid tells whether it holds the text of SnapshotRecord.
+    // The text of SnapshotRecord: an unnamed file (-1 = none), or where no file takes it, a copy in
+    // memory of SnapshotCopySize bytes. At most one of them is held.
     int SnapshotFd = -1;
-    bool SnapshotValid = false;
+    uint8_t* SnapshotCopy = nullptr;
+    size_t SnapshotCopySize = 0;
+    // The largest copy memory may hold: a snapshot larger than that and kept out of every file is refused.
+    uint64_t CopyLimit = kMaxCapacity;
     uint8_t Stack[kUndoStackSize];
 };
 
@@ -261,6 +265,8 @@ struct Editor {
 
     // Where the pipe filter finds sed; the tests point it at a stand-in.
     const char* SedPath = "/bin/sed";
+    // The last place tried for a file without a name, after the current directory and $TMPDIR.
+    const char* TempDir = "/tmp";
 
     // Leaves the process; the tests replace it so that a lost terminal ends the test instead.
     // It must not return.

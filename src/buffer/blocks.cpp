@@ -31,8 +31,13 @@ void MoveBlock(Editor& ed) {
     size_t n = ed.BlockEnd - ed.BlockBegin;
     bool before = at < ed.BlockBegin;
     if (!CopyBlockToCursor(ed)) return;
-    // The old block now lies at BlockBegin: behind the copy when the cursor was before it.
-    RemoveBytes(ed, ed.BlockBegin, n);
+    // The old block now lies at BlockBegin: behind the copy when the cursor was before it. Where it
+    // cannot go, the copy is taken back again.
+    if (!RemoveBytes(ed, ed.BlockBegin, n)) {
+        Undo(ed);
+        ed.Cursor = at;
+        return;
+    }
     if (before) {
         ed.BlockBegin = at;
         ed.BlockEnd = at + n;
@@ -49,7 +54,7 @@ void MoveBlock(Editor& ed) {
 void DeleteBlock(Editor& ed) {
     if (!BlockValid(ed)) return;
     Pos begin = ed.BlockBegin;
-    RemoveBytes(ed, begin, ed.BlockEnd - begin);
+    if (!RemoveBytes(ed, begin, ed.BlockEnd - begin)) return;
     ed.BlockBegin = 0;
     ed.BlockEnd = 0;
     ed.Cursor = CharStartAt(ed, begin);
@@ -70,8 +75,7 @@ void CutRegion(Editor& ed) {
         return;
     }
     // A region too large for the kill buffer is refused whole, so nothing is cut.
-    if (!CopyRegionToKill(ed)) return;
-    RemoveBytes(ed, ed.KillSource, ed.KillLength);
+    if (!CopyRegionToKill(ed) || !RemoveBytes(ed, ed.KillSource, ed.KillLength)) return;
     ed.Cursor = CharStartAt(ed, ed.KillSource);
     ed.RecountLines = true;
 }

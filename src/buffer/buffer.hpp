@@ -118,9 +118,12 @@ uint64_t Room(const Editor& ed);
 // The move behind MakeRoom, without its checks and its undo record: the caller has checked the
 // room and recorded the insertion itself.
 void OpenRoom(Editor& ed, Pos p, size_t n);
-void RemoveBytes(Editor& ed, Pos p, size_t n);
+// Removes n bytes at p (never the closing line feed). A removal too large for the undo stack needs a
+// copy of the whole text first: where none can be had, the error is shown, nothing changes and the
+// result is false.
+bool RemoveBytes(Editor& ed, Pos p, size_t n);
 // WS and vi: block marks inside p..p+n move to p first.
-void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
+bool RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
 // The n bytes at p (n >= 1) give way to m undefined bytes (m >= 1) in one change that one undo takes
 // back. Shows "Memory exhausted" and changes nothing when the room is missing.
 [[nodiscard]] bool ReplaceRoom(Editor& ed, Pos p, size_t n, size_t m);
@@ -139,11 +142,14 @@ bool KillBytes(Editor& ed, Pos p, size_t n);
 // ---- Undo recording (kept in step by MakeRoom and RemoveBytes; in-place changes call them).
 void ClearUndo(Editor& ed);
 void RecordInsertion(Editor& ed, Pos p, size_t n);
-void RecordDeletion(Editor& ed, Pos p, size_t n);
+// False (ErrorNumber set, nothing recorded) when a deletion that needs a whole-text snapshot cannot
+// have one.
+[[nodiscard]] bool RecordDeletion(Editor& ed, Pos p, size_t n);
 void RecordOverwrite(Editor& ed, Pos p);
 void RecordSwap(Editor& ed, Pos p);
 // The change recorded next is taken back by the same undo as the one recorded before it.
 void RecordJoin(Editor& ed);
+// Lets go of the snapshot's file or copy.
 void RemoveSnapshotFile(Editor& ed);
 
 // ---- Commands: cursor moves.

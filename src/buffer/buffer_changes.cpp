@@ -94,11 +94,15 @@ void OpenRoom(Editor& ed, Pos p, size_t n) {
     }
 }
 
-void RemoveBytes(Editor& ed, Pos p, size_t n) {
-    if (p < ed.TextStart || p >= ed.TextEnd) return;
+bool RemoveBytes(Editor& ed, Pos p, size_t n) {
+    if (p < ed.TextStart || p >= ed.TextEnd) return true;
     if (n > ed.TextEnd - p) n = ed.TextEnd - p;  // the closing line feed never goes
-    if (n == 0) return;
-    RecordDeletion(ed, p, n);
+    if (n == 0) return true;
+    if (!RecordDeletion(ed, p, n)) {
+        ShowError(ed);
+        RestoreCursor(ed);
+        return false;
+    }
     memmove(ed.buf + p, ed.buf + p + n, TailLength(ed, p + n));
     ed.ChangedMark = '*';
     ed.TextEnd -= n;
@@ -108,20 +112,25 @@ void RemoveBytes(Editor& ed, Pos p, size_t n) {
     } else {
         ShiftBack(ed.Mark, p, n);
     }
+    return true;
 }
 
-void RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n) {
+bool RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n) {
+    Pos begin = ed.BlockBegin, end = ed.BlockEnd;
     if (BlockModes(ed)) {
         if (ed.BlockBegin >= p && ed.BlockBegin <= p + n) ed.BlockBegin = p;
         if (ed.BlockEnd >= p && ed.BlockEnd <= p + n) ed.BlockEnd = p;
     }
-    RemoveBytes(ed, p, n);
+    if (RemoveBytes(ed, p, n)) return true;
+    ed.BlockBegin = begin;
+    ed.BlockEnd = end;
+    return false;
 }
 
 bool ReplaceRoom(Editor& ed, Pos p, size_t n, size_t m) {
     if (p < ed.TextStart || n == 0 || n > ed.TextEnd - p || m == 0) return false;
     if (m > n && Room(ed) < m - n) return RefuseForRoom(ed);
-    RemoveBytes(ed, p, n);
+    if (!RemoveBytes(ed, p, n)) return false;
     RecordJoin(ed);
     return MakeRoom(ed, p, m);  // the room is there: only the record and the move are left
 }
@@ -169,12 +178,11 @@ bool CopyBlockToCursor(Editor& ed) {
 
 bool KillBytes(Editor& ed, Pos p, size_t n) {
     if (!SaveToKill(ed, p, n)) return false;
-    RemoveBytes(ed, p, n);
-    return true;
+    return RemoveBytes(ed, p, n);
 }
 
 Editor::~Editor() {
     ReleaseBuffer(*this);
     ReleaseCellExtras(*this);
-    if (undo.SnapshotFd >= 0) sys.Close(undo.SnapshotFd);  // the file itself goes at the exit
+    RemoveSnapshotFile(*this);
 }

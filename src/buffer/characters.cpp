@@ -114,8 +114,8 @@ const uint8_t* PointBefore(const uint8_t* begin, const uint8_t* at, Decoded* d) 
         *d = {2, 0};
         return at - 2;
     }
-    for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(at[1 - k]); ++k) {
-        if (IsContinuation(at[-k])) continue;
+    for (size_t k = 2; k <= 4 && at - k >= begin && IsContinuation(*(at - k + 1)); ++k) {
+        if (IsContinuation(*(at - k))) continue;
         Decoded t = DecodeAt(at - k, at);
         if (t.length == k) {
             *d = t;

@@ -9,11 +9,9 @@ namespace {
 bool RemoveSpan(Editor& ed, Pos p, size_t n) {
     switch (ed.EditMode) {
         case WS:
-            RemoveBytesMovingMarks(ed, p, n);
-            return true;
+            return RemoveBytesMovingMarks(ed, p, n);
         case NEDIT:
-            RemoveBytes(ed, p, n);
-            return true;
+            return RemoveBytes(ed, p, n);
         default:
             return KillBytes(ed, p, n);
     }
@@ -22,10 +20,7 @@ bool RemoveSpan(Editor& ed, Pos p, size_t n) {
 // The character at p (p < TextEnd): plain, except that vi keeps it in the kill buffer as characters.
 bool RemoveOne(Editor& ed, Pos p) {
     const size_t n = NextChar(ed, p) - p;
-    if (ed.EditMode != VI) {
-        RemoveBytes(ed, p, n);
-        return true;
-    }
+    if (ed.EditMode != VI) return RemoveBytes(ed, p, n);
     if (!KillBytes(ed, p, n)) return false;
     ed.PasteByChars = true;
     return true;
@@ -106,16 +101,19 @@ void DeleteToLineStart(Editor& ed) {
         ed.KillAppend = false;  // it replaces the kill buffer even after a ^K
         if (!SaveToKill(ed, left, last)) return;
     }
+    Pos cursor = ed.Cursor;
     CharLeft(ed);
     ed.Cursor = start;
     // Two changes, so that undo gives back the last character first and the rest of the line after it.
-    if (ed.EditMode == WS) {
-        RemoveBytesMovingMarks(ed, start, left - start);
-        RemoveBytesMovingMarks(ed, start, last);
-    } else {
-        RemoveBytes(ed, start, left - start);
-        RemoveBytes(ed, start, last);
+    bool ws = ed.EditMode == WS;
+    if (!(ws ? RemoveBytesMovingMarks(ed, start, left - start) : RemoveBytes(ed, start, left - start))) {
+        ed.Cursor = cursor;
+        return;
     }
+    if (ws)
+        RemoveBytesMovingMarks(ed, start, last);
+    else
+        RemoveBytes(ed, start, last);
 }
 
 void JoinLines(Editor& ed) {

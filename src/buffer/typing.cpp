@@ -135,7 +135,7 @@ void ViReplaceChar(Editor& ed) {
 // Characters longer than a byte change places by a rotation of their bytes. Undo sees the second one
 // removed and put in front of the first, the two records joined.
 static void ExchangeByRotation(Editor& ed, Pos a, Pos b, Pos e) {
-    RecordDeletion(ed, b, e - b);
+    (void)RecordDeletion(ed, b, e - b);  // a character or two: never a snapshot, never refused
     RecordJoin(ed);
     RecordInsertion(ed, a, e - b);
     std::rotate(ed.buf + a, ed.buf + b, ed.buf + e);

@@ -3,10 +3,10 @@
 // A record is kind, position (as an offset from TextStart), value, the deleted bytes for a deletion,
 // and last a link holding the record's own offset, so the word below UndoTop always finds the newest
 // record. Offset 0 holds the bottom link: after a wrap, the newest record from before it. Deletions
-// too large for the stack save the whole text in the file "zt##" instead. A join record says that the
-// record below it belongs to the same change as the one above, so one undo takes back both.
-#include <fcntl.h>
-#include <sys/stat.h>
+// too large for the stack save the whole text instead, in a file without a name or else in memory. A join
+// record says that the record below it belongs to the same change as the one above, so one undo takes back
+// both.
+#include <unistd.h>
 
 #include <cstring>
 #include <utility>
@@ -28,7 +28,6 @@ constexpr size_t kFirstRecord = 4;
 constexpr size_t kRecordSize = 16;
 // Records start below this offset; the bytes above it take the tails of those that cross it.
 constexpr size_t kNominalEnd = 65512;
-constexpr char kSnapshotName[] = "zt##";
 
 uint32_t Word(const Editor& ed, size_t at) {
     const uint8_t* s = ed.undo.Stack + at;
@@ -63,56 +62,37 @@ size_t Push(Editor& ed, uint32_t kind, Pos p, uint32_t value, const uint8_t* dat
 
 bool Recording(const Editor& ed) { return ed.buf && !ed.undo.Undoing; }
 
-bool RegularAt(Editor& ed, const char* name, struct stat* st) {
-    return ed.sys.Lstat(name, st) >= 0 && S_ISREG(st->st_mode);
+// Takes a copy of the whole text for a snapshot: an unnamed file, else memory. Nothing else is
+// touched; false (ErrorNumber set) when neither can hold it.
+bool TakeSnapshot(Editor& ed, int* fd, uint8_t** copy) {
+    size_t n = ed.TextLength();
+    long f = UnnamedCopy(ed, ed.buf + ed.TextStart, n);
+    if (f >= 0) {
+        *fd = int(f);
+        return true;
+    }
+    if (n > ed.undo.CopyLimit) {
+        ed.sys.ErrorNumber = err::kNoMemory;
+        return false;
+    }
+    // Even an empty text needs a copy to stand for it.
+    uint8_t* p = static_cast<uint8_t*>(ed.sys.Reserve(n ? n : 1));
+    if (!p) return false;
+    std::memcpy(p, ed.buf + ed.TextStart, n);
+    *copy = p;
+    return true;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The snapshot name still leads to the file this editor holds open.
-bool NameIsOurs(Editor& ed) {
-    struct stat held, named;
-    return ed.undo.SnapshotFd >= 0 && ed.sys.Fstat(ed.undo.SnapshotFd, &held) >= 0 &&
-           RegularAt(ed, kSnapshotName, &named) && SameFile(held, named);
-}
-
-// The file being edited may itself be called "zt##": a snapshot must not replace it.
-bool SnapshotWouldReplaceFile(Editor& ed, const struct stat& there) {
-    struct stat edited;
-    if (!ed.FileName[0] || ed.sys.Stat(ed.FileName, &edited) < 0) return false;
-    return SameFile(edited, there);
-}
-
-// Writes the whole text to the snapshot file and keeps it open. Failures are shown; whatever
-// half-written copy one left is removed again.
-void WriteSnapshot(Editor& ed) {
+// Reads the snapshot's n bytes into `into`; returns the count read, or < 0 on failure.
+long long ReadSnapshot(Editor& ed, uint8_t* into, size_t n) {
     UndoState& u = ed.undo;
-    RemoveSnapshotFile(ed);  // its record has just been invalidated
-    struct stat before, after;
-    bool existed = RegularAt(ed, kSnapshotName, &before);
-    if (existed && SnapshotWouldReplaceFile(ed, before)) {
-        ed.sys.ErrorNumber = err::kFileExists;
-        ShowError(ed);
-        return;
+    if (u.SnapshotCopy) {
+        if (n > u.SnapshotCopySize) n = u.SnapshotCopySize;
+        std::memcpy(into, u.SnapshotCopy, n);
+        return (long long)n;
     }
-    bool written = WriteRange(ed, kSnapshotName, ed.TextStart, ed.TextEnd, true);
-    bool present = RegularAt(ed, kSnapshotName, &after);
-    bool fresh =
-        present && (!existed || !SameFile(before, after) || before.st_ctim.tv_sec != after.st_ctim.tv_sec ||
-                    before.st_ctim.tv_nsec != after.st_ctim.tv_nsec);
-    if (written && fresh) {
-        long fd = ed.sys.Open(kSnapshotName, O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-        struct stat held;
-        if (fd >= 0 && ed.sys.Fstat(int(fd), &held) >= 0 && SameFile(held, after)) {
-            u.SnapshotFd = int(fd);
-            u.SnapshotValid = true;
-            return;
-        }
-        if (fd >= 0) ed.sys.Close(int(fd));
-    }
-    if (fresh) ed.sys.Unlink(kSnapshotName);
+    if (ed.sys.Lseek(u.SnapshotFd, 0, SEEK_SET) < 0) return -1;
+    return ed.sys.ReadFully(u.SnapshotFd, into, n);
 }
 
 struct Record {
@@ -180,12 +160,8 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
         ed.undo.SnapshotRecord = 0;
         return Outcome::Dropped;
     };
-    int fd = u.SnapshotFd;
-    struct stat st;
     uint64_t saved = r.value;
-    if (!u.SnapshotValid || !NameIsOurs(ed) || ed.sys.Fstat(fd, &st) < 0 || uint64_t(st.st_size) < saved ||
-        ed.sys.Lseek(fd, 0, SEEK_SET) < 0)
-        return drop();
+    if (u.SnapshotFd < 0 && !u.SnapshotCopy) return drop();
     uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
     if (saved > limit) {
         ed.sys.ErrorNumber = err::kTooLarge;
@@ -200,7 +176,7 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
     std::memmove(ed.buf + top - kill, ed.buf + ed.TextEnd + 1, kill);
     bool aside = ed.TextLength() + saved + kill <= limit;
     uint8_t* into = ed.buf + (aside ? ed.TextEnd + 1 : ed.TextStart);
-    long long got = ed.sys.ReadFully(fd, into, size_t(saved));
+    long long got = ReadSnapshot(ed, into, size_t(saved));
     int error = got < 0 ? ed.sys.ErrorNumber : err::kIoError;
     bool whole = got >= 0 && uint64_t(got) == saved;
     if (whole || !aside) {
@@ -268,19 +244,26 @@ void RecordInsertion(Editor& ed, Pos p, size_t n) {
     if (Recording(ed) && n > 0) Push(ed, kInsertionKind, p, uint32_t(n));
 }
 
-void RecordDeletion(Editor& ed, Pos p, size_t n) {
+bool RecordDeletion(Editor& ed, Pos p, size_t n) {
     ForgetColumns(ed, p);
-    if (!Recording(ed) || n == 0 || p < ed.TextStart || p > ed.TextEnd) return;
+    if (!Recording(ed) || n == 0 || p < ed.TextStart || p > ed.TextEnd) return true;
     if (n < kNominalEnd) {
         if (n > ed.TextEnd - p) n = ed.TextEnd - p;
         if (n > 0) Push(ed, kDeletionKind, p, uint32_t(n), ed.buf + p, n);
-        return;
+        return true;
     }
+    // The new copy is taken before the old one goes, so a refusal leaves the history as it was.
+    int fd = -1;
+    uint8_t* copy = nullptr;
+    if (!TakeSnapshot(ed, &fd, &copy)) return false;
     UndoState& u = ed.undo;
     if (u.SnapshotRecord && Word(ed, u.SnapshotRecord) == kSnapshotKind) SetWord(ed, u.SnapshotRecord, 0);
-    WriteSnapshot(ed);
-    // Placed even when the file could not be written: the undo then drops it without a change.
+    RemoveSnapshotFile(ed);
+    u.SnapshotFd = fd;
+    u.SnapshotCopy = copy;
+    u.SnapshotCopySize = ed.TextLength();
     u.SnapshotRecord = Push(ed, kSnapshotKind, p, uint32_t(ed.TextLength()));
+    return true;
 }
 
 void RecordOverwrite(Editor& ed, Pos p) {
@@ -302,11 +285,11 @@ void RecordJoin(Editor& ed) {
 
 void RemoveSnapshotFile(Editor& ed) {
     UndoState& u = ed.undo;
-    if (u.SnapshotFd < 0) return;
-    if (NameIsOurs(ed)) ed.sys.Unlink(kSnapshotName);
-    ed.sys.Close(u.SnapshotFd);
+    if (u.SnapshotFd >= 0) ed.sys.Close(u.SnapshotFd);
+    if (u.SnapshotCopy) ed.sys.Release(u.SnapshotCopy, u.SnapshotCopySize ? u.SnapshotCopySize : 1);
     u.SnapshotFd = -1;
-    u.SnapshotValid = false;
+    u.SnapshotCopy = nullptr;
+    u.SnapshotCopySize = 0;
 }
 
 void Undo(Editor& ed) {

@@ -79,11 +79,10 @@ void DeleteViWord(Editor& ed) {
 void DeleteMarkerRange(Editor& ed) {
     SavedRegion old{ed.Cursor, ed.Mark, ed.PasteByChars};
     if (!SetUpMarkerRange(ed)) return;
-    if (!CopyRegionToKill(ed)) {
+    if (!CopyRegionToKill(ed) || !RemoveBytes(ed, ed.KillSource, ed.KillLength)) {
         old.Restore(ed);
         return;
     }
-    RemoveBytes(ed, ed.KillSource, ed.KillLength);
     ed.Cursor = ed.KillSource;
     ed.BlockBegin = ed.BlockEnd = 0;
     ed.RecountLines = true;

@@ -25,6 +25,10 @@ bool DiskFileChanged(Editor& ed);
 // then 0600) and writes from..to; the vi rule adds the closing line feed when the range ends the text.
 [[nodiscard]] bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile = false);
 [[nodiscard]] bool WriteBlockToFile(Editor& ed, const char* name);
+// A new file without a name holding the n bytes at p, then tailLength at tail, read from its start;
+// made in the current directory, else in $TMPDIR, else in ed.TempDir. < 0 when none takes them.
+[[nodiscard]] long UnnamedCopy(Editor& ed, const uint8_t* p, size_t n, const uint8_t* tail = nullptr,
+                               size_t tailLength = 0);
 // Shows ErrorNumber as the "ERROR" line, waits for a key, redraws the status line; returns false.
 bool ShowError(Editor& ed);
 // Builds ErrorText from ErrorNumber (exposed for the tests).
@@ -38,7 +42,7 @@ bool EmergencySave(Editor& ed, char* written, size_t writtenSize);
 
 // The pipe filter through sed: "mode EX:" asks for the expression, then FilterThroughSed runs it.
 void SedPipe(Editor& ed);
-// Runs sed (ed.SedPath) with the expression in CommandText on the whole text, written to "zt$$", and
+// Runs sed (ed.SedPath) with the expression in CommandText on the whole text, its standard input, and
 // makes its output the text, one undo bringing the old text back. The text stays when sed fails, is
 // killed, writes nothing or writes more than the buffer holds; failures are shown. The bell rings
 // when sed wrote to its standard error.

@@ -1,12 +1,11 @@
-// The filter through sed: the whole text goes to "zt$$", sed runs on that file, and its standard
-// output becomes the text.
+// The filter through sed: the whole text is sed's standard input, from a file without a name, and
+// its standard output becomes the text.
 //
 // The output is gathered in the free room behind the text (a run empties the clipboard), so the old
 // text stays whole until sed has ended with exit code 0 and everything it wrote has arrived and fits.
 // Standard error is drained alongside, so that a sed with much to say never blocks on a full pipe.
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstring>
@@ -19,45 +18,27 @@
 
 namespace {
 
-constexpr char kPipeFile[] = "zt$$";
 constexpr int kExecFailed = 31;  // the child's exit code when sed cannot be started
 constexpr size_t kLongestExpression = 124;
 constexpr size_t kLargestRead = size_t(1) << 30;
 // Any count this large makes the undo record a snapshot of the whole text.
 constexpr size_t kWholeText = 0xFFFFFFFF;
 
-// Removes the pipe file when a regular file stands under its name: never something planted there.
-void RemovePipeFile(Editor& ed) {
-    int error = ed.sys.ErrorNumber;
-    struct stat st;
-    if (ed.sys.Lstat(kPipeFile, &st) >= 0 && S_ISREG(st.st_mode)) ed.sys.Unlink(kPipeFile);
-    ed.sys.ErrorNumber = error;
-}
-
-// The file being edited may itself be called "zt$$": writing the pipe file would replace it.
-bool PipeFileIsTheEditedFile(Editor& ed) {
-    struct stat there, edited;
-    if (!ed.FileName[0] || ed.sys.Lstat(kPipeFile, &there) < 0 || ed.sys.Stat(ed.FileName, &edited) < 0)
-        return false;
-    return there.st_dev == edited.st_dev && there.st_ino == edited.st_ino;
-}
-
 void CloseIfOpen(Editor& ed, int& fd) {
     if (fd >= 0) ed.sys.Close(fd);
     fd = -1;
 }
 
-// The child: output pipe as standard output, error pipe as standard error, then sed. Standard input
-// stays the terminal; sed reads the pipe file.
-[[noreturn]] void RunSed(Editor& ed, int out[2], int errors[2]) {
+// The child: the text's file as standard input, output pipe as standard output, error pipe as
+// standard error, then sed.
+[[noreturn]] void RunSed(Editor& ed, int in, int out[2], int errors[2]) {
     SystemCalls& sys = ed.sys;
+    if (sys.Dup2(in, 0) < 0) sys.ExitNow(sys.ErrorNumber);
     if (sys.Close(out[0]) < 0 || sys.Dup2(out[1], 1) < 0) sys.ExitNow(sys.ErrorNumber);
     sys.Close(errors[0]);
     if (sys.Dup2(errors[1], 2) < 0) sys.ExitNow(sys.ErrorNumber);
     char option[] = "-e";
-    char file[sizeof kPipeFile];
-    std::memcpy(file, kPipeFile, sizeof kPipeFile);
-    char* argv[] = {const_cast<char*>(ed.SedPath), option, ed.CommandText, file, nullptr};
+    char* argv[] = {const_cast<char*>(ed.SedPath), option, ed.CommandText, nullptr};
     char* envp[] = {nullptr};
     sys.DefaultSignal(SIGPIPE);  // the editor ignores it; sed must not inherit that
     sys.Execve(ed.SedPath, argv, envp);
@@ -133,27 +114,29 @@ bool FilterThroughSed(Editor& ed) {
         ed.sys.ErrorNumber = err::kInvalid;
         return ShowError(ed);
     }
-    if (PipeFileIsTheEditedFile(ed)) {
-        ed.sys.ErrorNumber = err::kFileExists;
+    // In vi a text without a closing line feed is handed over with one.
+    static const uint8_t kLineFeed = '\n';
+    size_t n = ed.TextLength();
+    bool closing = ed.EditMode == VI && n > 0 && ed.buf[ed.TextEnd - 1] != '\n';
+    long copy = UnnamedCopy(ed, ed.buf + ed.TextStart, n, &kLineFeed, closing ? 1 : 0);
+    if (copy < 0) return ShowError(ed);
+    int in = int(copy);
+    // One undo brings back the text as it is now, whatever sed makes of it.
+    if (!RecordDeletion(ed, ed.TextStart, kWholeText)) {
+        CloseIfOpen(ed, in);
         return ShowError(ed);
     }
-    if (!WriteRange(ed, kPipeFile, ed.TextStart, ed.TextEnd, true)) {
-        RemovePipeFile(ed);
-        return false;
-    }
-    // One undo brings back the text as it is now, whatever sed makes of it.
-    RecordDeletion(ed, ed.TextStart, kWholeText);
     int errors[2] = {-1, -1}, out[2] = {-1, -1};
     long pid = -1;
     if (ed.sys.Pipe(errors) >= 0 && ed.sys.Pipe(out) >= 0) pid = ed.sys.Fork();
-    if (pid == 0) RunSed(ed, out, errors);
+    if (pid == 0) RunSed(ed, in, out, errors);
+    int error = ed.sys.ErrorNumber;
+    CloseIfOpen(ed, in);
     CloseIfOpen(ed, out[1]);
     CloseIfOpen(ed, errors[1]);
     if (pid < 0) {
-        int error = ed.sys.ErrorNumber;
         CloseIfOpen(ed, out[0]);
         CloseIfOpen(ed, errors[0]);
-        RemovePipeFile(ed);
         ed.sys.ErrorNumber = error;
         return ShowError(ed);
     }
@@ -170,9 +153,8 @@ bool FilterThroughSed(Editor& ed) {
     Collected c = Collect(ed, out[0], errors[0], ed.buf + staging, room);
 
     int status = 0;
-    int error = c.error;
+    error = c.error;
     if (ed.sys.WaitPid(pid, &status) < 0 && !error) error = ed.sys.ErrorNumber;
-    RemovePipeFile(ed);
     if (c.spoke) Bell(ed);
     ed.ChangedMark = '*';  // set once sed has run, even when it changed nothing
 

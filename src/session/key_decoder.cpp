@@ -18,6 +18,9 @@ static void HandleInterrupt(Editor& ed) {
     }
     if (gSignals.resized) {
         gSignals.resized = 0;
+        // Sizes alone cannot tell: a window made smaller and then as large again between two reads
+        // ends at the old size with its rows cut or reflowed.
+        InvalidateScreenCache(ed);
         RedrawScreen(ed);
     }
 }

@@ -126,7 +126,7 @@ bool StartEditor(Editor& ed, int argc, char** argv, char** envp);
 int RunEditor(Editor& ed, int argc, char** argv, char** envp);
 // One pass of the main loop; false when the editor is to leave.
 bool EditStep(Editor& ed);
-// Status row cursor, line feed, "zt##" removed, terminal restored.
+// Status row cursor, line feed, undo snapshot let go, terminal restored.
 void LeaveEditor(Editor& ed);
 
 // ---- Keys.

@@ -216,7 +216,8 @@ void ScreenModel::Csi(const std::string& params, char final) {
         case 'r': {
             int t = params.empty() ? 1 : number(0, semi, 1);
             int b = semi == std::string::npos ? rows_ : number(semi + 1, std::string::npos, rows_);
-            if (t < 1 || b > rows_ || t >= b) {
+            // The reset (no parameters) is whole on any screen, even of one row.
+            if (t < 1 || b > rows_ || (t >= b && !params.empty())) {
                 Error("region " + params);
                 return;
             }

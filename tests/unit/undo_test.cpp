@@ -26,9 +26,11 @@ uint32_t StackWord(const Editor& ed, size_t at) {
     return uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16 | uint32_t(s[3]) << 24;
 }
 
-bool Exists(const char* name) {
-    struct stat st;
-    return lstat(name, &st) == 0;
+// The names in the current directory, one a line.
+std::string Entries() {
+    std::string names;
+    for (auto& e : std::filesystem::directory_iterator(".")) names += e.path().filename().string() + "\n";
+    return names;
 }
 
 std::string Slurp(const char* name) {
@@ -178,25 +180,25 @@ TEST_F(UndoTest, BlockMarksAndMarkFollowTheUndo) {
     EXPECT_EQ(ed.Mark, 8u);
 }
 
-TEST_F(UndoTest, LargeDeletionGoesThroughAPrivateSnapshotFile) {
+TEST_F(UndoTest, LargeDeletionKeepsItsSnapshotInAFileWithoutAName) {
     Capacity(300000);
     std::string text;
     for (int i = 0; text.size() < 80000; ++i) text += "line " + std::to_string(i) + "\n";
     Load(WS, text + "|");
     SetKill("clip");
-    RemoveBytes(ed, 101, 70000);
-    ASSERT_TRUE(Exists("zt##"));
+    ASSERT_TRUE(RemoveBytes(ed, 101, 70000));
+    EXPECT_EQ(Entries(), "") << "nothing in the directory";
     struct stat st;
-    ASSERT_EQ(lstat("zt##", &st), 0);
+    ASSERT_EQ(fstat(ed.undo.SnapshotFd, &st), 0);
+    EXPECT_EQ(st.st_nlink, 0u);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_TRUE(Slurp("zt##") == text);
     EXPECT_EQ(StackWord(ed, 4), 0x1234567Bu);
     EXPECT_EQ(ed.undo.UndoTop, 20u);  // a snapshot is one plain record
     Undo(ed);
     EXPECT_TRUE(Plain() == text);
     EXPECT_EQ(ed.Cursor, 101u);
     EXPECT_EQ(Kill(), "clip");
-    EXPECT_FALSE(Exists("zt##"));
+    EXPECT_EQ(ed.undo.SnapshotFd, -1);
     EXPECT_EQ(ed.undo.UndoTop, 4u);
 }
 
@@ -204,8 +206,7 @@ TEST_F(UndoTest, SnapshotInViKeepsTheTextExactly) {
     Capacity(300000);
     std::string text(70001, 'v');
     Load(VI, text);  // no final line feed: the file gets one, the text does not
-    RemoveBytes(ed, 1, 70000);
-    EXPECT_TRUE(Slurp("zt##") == text + "\n");
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
     Undo(ed);
     EXPECT_TRUE(Plain() == text);
     EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
@@ -215,11 +216,12 @@ TEST_F(UndoTest, OnlyTheNewestSnapshotComesBack) {
     Capacity(400000);
     std::string first(90000, 'a'), second(80000, 'b');
     Load(NEDIT, first);
-    RecordDeletion(ed, ed.TextStart, SIZE_MAX);  // what the filter does before replacing the text
+    ASSERT_TRUE(
+        RecordDeletion(ed, ed.TextStart, SIZE_MAX));  // what the filter does before replacing the text
     std::memcpy(ed.buf + 1, second.data(), second.size());
     ed.TextEnd = 1 + second.size();
     ed.buf[ed.TextEnd] = '\n';
-    RecordDeletion(ed, ed.TextStart, SIZE_MAX);
+    ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
     EXPECT_EQ(StackWord(ed, 4), 0u);  // the first one's file is gone
     Undo(ed);
     EXPECT_TRUE(Plain() == second);
@@ -234,7 +236,7 @@ TEST_F(UndoTest, SnapshotRestoreKeepsWithinTheCapacity) {
     Capacity(200000);
     std::string before(100000, 'o'), after(90000, 'n'), clip(20000, 'k');
     Load(PICO, before);
-    RecordDeletion(ed, ed.TextStart, SIZE_MAX);
+    ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
     std::memcpy(ed.buf + 1, after.data(), after.size());
     ed.TextEnd = 1 + after.size();
     ed.buf[ed.TextEnd] = '\n';
@@ -245,7 +247,7 @@ TEST_F(UndoTest, SnapshotRestoreKeepsWithinTheCapacity) {
 
     // Snapshot and kill buffer alone exceed it: the kill buffer is emptied.
     Load(PICO, before);
-    RecordDeletion(ed, ed.TextStart, SIZE_MAX);
+    ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
     ed.TextEnd = 1 + 10;
     ed.buf[ed.TextEnd] = '\n';
     SetKill(std::string(150000, 'k'));
@@ -267,45 +269,77 @@ TEST_F(UndoTest, SnapshotLongerThanTheCapacityIsRefused) {
     EXPECT_NE(term.output.find("File too large"), std::string::npos);
 }
 
-TEST_F(UndoTest, ReplacedOrMissingSnapshotChangesNothing) {
-    Capacity(300000);
-    std::string text(80000, 'q');
-    Load(WS, text);
-    RemoveBytes(ed, 1, 70000);
-    ASSERT_EQ(unlink("zt##"), 0);
-    std::ofstream("zt##") << std::string(80000, 'Z');  // someone else's file of that name
-    Undo(ed);
-    EXPECT_TRUE(Plain() == std::string(10000, 'q'));
-    EXPECT_EQ(ed.undo.UndoTop, 4u);
-    RemoveSnapshotFile(ed);
-    EXPECT_TRUE(Exists("zt##"));  // not ours: left alone
-
-    ASSERT_EQ(unlink("zt##"), 0);
-    Load(WS, text);
-    RemoveBytes(ed, 1, 70000);
-    ASSERT_EQ(unlink("zt##"), 0);
-    Undo(ed);
-    EXPECT_TRUE(Plain() == std::string(10000, 'q'));
-}
-
-TEST_F(UndoTest, PlantedLinkIsRefusedAndNeverFollowed) {
+TEST_F(UndoTest, NamesPlantedInTheDirectoryAndASecondEditorChangeNothing) {
     Capacity(300000);
     std::ofstream("victim") << "keep me";
     ASSERT_EQ(symlink("victim", "zt##"), 0);
+    ASSERT_EQ(mkdir("zt$$", 0755), 0);
     std::string text(80000, 'p');
     Load(EMACS, text);
-    term.AddBurst(" ");  // ends the error report
-    RemoveBytes(ed, 1, 70000);
-    EXPECT_NE(term.output.find("File exists"), std::string::npos);
-    EXPECT_EQ(Slurp("victim"), "keep me");
-    EXPECT_TRUE(Plain() == std::string(10000, 'p'));
+    FakeTerminal otherTerm;
+    Editor other{otherTerm};
+    ASSERT_TRUE(ReserveBuffer(other, 300000));
+    LoadMarked(other, WS, std::string(90000, 'o'));
+    ClearUndo(other);
+
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
+    ASSERT_TRUE(RemoveBytes(other, 1, 80000));
     Undo(ed);
-    EXPECT_TRUE(Plain() == std::string(10000, 'p'));
-    RemoveSnapshotFile(ed);
+    Undo(other);
+    EXPECT_TRUE(Plain() == text);
+    EXPECT_EQ(TextOf(other), std::string(90000, 'o'));
+    EXPECT_EQ(Slurp("victim"), "keep me");
     struct stat st;
     ASSERT_EQ(lstat("zt##", &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(Slurp("victim"), "keep me");
+    EXPECT_TRUE(std::filesystem::is_directory("zt$$"));
+    EXPECT_EQ(otherTerm.output.find("ERROR"), std::string::npos);
+    EXPECT_EQ(term.output.find("ERROR"), std::string::npos);
+}
+
+// Where no directory takes the snapshot it goes to memory; where memory may not hold it either, the
+// deletion is refused before anything changes and the history stays as it was.
+TEST_F(UndoTest, SnapshotFallsBackToTheTemporaryDirectoryThenMemoryThenRefuses) {
+    Capacity(300000);
+    std::string text(80000, 'f');
+    ASSERT_EQ(mkdir("gone", 0755), 0);
+    ASSERT_EQ(chdir("gone"), 0);
+    ASSERT_EQ(rmdir("../gone"), 0);  // the current directory takes no file any more
+    const char* tmpdir = getenv("TMPDIR");
+    std::string oldTmpdir = tmpdir ? tmpdir : "";
+    setenv("TMPDIR", (dir.path() + "/missing").c_str(), 1);
+    ed.TempDir = dir.path().c_str();
+
+    Load(WS, text);
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
+    char link[4096] = {};
+    ASSERT_GT(
+        readlink(("/proc/self/fd/" + std::to_string(ed.undo.SnapshotFd)).c_str(), link, sizeof link - 1), 0);
+    EXPECT_EQ(std::string(link).rfind(dir.path() + "/", 0), 0u) << link;
+    Undo(ed);
+    EXPECT_TRUE(Plain() == text);
+
+    ed.TempDir = "/nonexistent-zt-dir";
+    Keys("x");
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
+    EXPECT_EQ(ed.undo.SnapshotFd, -1);
+    ASSERT_NE(ed.undo.SnapshotCopy, nullptr);
+    Undo(ed);
+    EXPECT_TRUE(Plain() == "x" + text);
+
+    ed.undo.CopyLimit = 1000;
+    term.AddBurst(" ");  // ends the error report
+    EXPECT_FALSE(RemoveBytes(ed, 1, 70000));
+    EXPECT_NE(term.output.find("ERROR  12 :Memory exhausted"), std::string::npos);
+    EXPECT_TRUE(Plain() == "x" + text);
+    Undo(ed);
+    EXPECT_TRUE(Plain() == text) << "the typed x was the newest change still";
+
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    if (tmpdir)
+        setenv("TMPDIR", oldTmpdir.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
 }
 
 TEST_F(UndoTest, TheEditedFileNamedLikeTheSnapshotIsNotReplaced) {
@@ -338,33 +372,33 @@ TEST_F(UndoTest, LoadingAndModeChangeEmptyTheHistory) {
     EXPECT_EQ(Plain(), "abcxy");
 }
 
-TEST_F(UndoTest, LoadingRemovesTheSnapshotFile) {
+TEST_F(UndoTest, LoadingLetsGoOfTheSnapshot) {
     Capacity(300000);
     Load(WS, std::string(80000, 'l'));
-    RemoveBytes(ed, 1, 70000);
-    ASSERT_TRUE(Exists("zt##"));
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
+    ASSERT_GE(ed.undo.SnapshotFd, 0);
     ClearUndo(ed);
-    EXPECT_FALSE(Exists("zt##"));
+    EXPECT_EQ(ed.undo.SnapshotFd, -1);
+    EXPECT_EQ(Entries(), "");
 }
 
 struct Lost {};
 [[noreturn]] void ThrowLost(Editor&, int) { throw Lost{}; }
 
-TEST_F(UndoTest, EveryExitRemovesTheSnapshotFile) {
+TEST_F(UndoTest, EveryExitLeavesNothingBehind) {
     Capacity(300000);
     Load(WS, std::string(80000, 'x'));
-    RemoveBytes(ed, 1, 70000);
-    ASSERT_TRUE(Exists("zt##"));
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
     LeaveEditor(ed);
-    EXPECT_FALSE(Exists("zt##"));
+    EXPECT_EQ(ed.undo.SnapshotFd, -1);
+    EXPECT_EQ(Entries(), "");
 
     Load(WS, std::string(80000, 'x'));
     std::strcpy(ed.FileName, "file.txt");
-    RemoveBytes(ed, 1, 70000);
-    ASSERT_TRUE(Exists("zt##"));
+    ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
     ed.Exit = ThrowLost;
     EXPECT_THROW(TerminalLost(ed), Lost);
-    EXPECT_FALSE(Exists("zt##"));
+    EXPECT_EQ(ed.undo.SnapshotFd, -1);
 }
 
 TEST_F(UndoTest, WrapGoesBackIntoOldRecordsUntilAnOverwrittenOne) {
