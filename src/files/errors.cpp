@@ -76,14 +76,14 @@ bool ShowError(Editor& ed) {
     return false;
 }
 
-void PrintableCopy(const Editor& ed, const char* text, char* out, size_t outSize) {
+void PrintableCopy(bool utf8, const char* text, char* out, size_t outSize) {
     if (outSize == 0) return;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(text);
     const uint8_t* end = p + std::strlen(text);
     size_t n = 0;
     while (p < end) {
         // A character whole, or one "." for a byte that is none (CharAt takes those one by one).
-        TextChar c = CharAt(p, end, ed.Utf8);
+        TextChar c = CharAt(p, end, utf8);
         if (n + c.length >= outSize) break;
         if (c.shape == CharShape::Dot)
             out[n] = '.';

@@ -35,7 +35,7 @@ bool ShowError(Editor& ed);
 void ComposeErrorText(Editor& ed);
 // `text` for a terminal or standard error, at most outSize - 1 bytes: every byte that is not part of
 // a printable character (a control byte, or in a UTF-8 locale an invalid sequence) becomes ".".
-void PrintableCopy(const Editor& ed, const char* text, char* out, size_t outSize);
+void PrintableCopy(bool utf8, const char* text, char* out, size_t outSize);
 // Writes the text to an emergency file (name.save, name.save.1, ...; zt.save without a name) in the
 // file's directory or in $HOME; the name written goes to `written`. False when no copy could be made.
 bool EmergencySave(Editor& ed, char* written, size_t writtenSize);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/files.hpp"
 #include "session/session.hpp"
 
 namespace {
@@ -95,7 +96,10 @@ CommandLine ReadCommandLine(int argc, char* const* argv) {
     return cl;
 }
 
-int AnswerCommandLine(const CommandLine& cl, std::FILE* out, std::FILE* err) {
+int AnswerCommandLine(const CommandLine& cl, bool utf8, std::FILE* out, std::FILE* err) {
+    // What the user typed goes back to the terminal with no byte of it acting as a control.
+    char refused[kLongestName + 1] = "";
+    if (cl.refused) PrintableCopy(utf8, cl.refused, refused, sizeof refused);
     switch (cl.action) {
         case StartAction::Edit:
             return -1;
@@ -106,10 +110,10 @@ int AnswerCommandLine(const CommandLine& cl, std::FILE* out, std::FILE* err) {
             std::fputs("zt " ZT_VERSION "\n", out);
             return std::fflush(out) == 0 ? 0 : 1;
         case StartAction::UnknownOption:
-            std::fprintf(err, "zt: unknown option '%s'\nTry 'zt --help' for more information.\n", cl.refused);
+            std::fprintf(err, "zt: unknown option '%s'\nTry 'zt --help' for more information.\n", refused);
             return 2;
         case StartAction::BadLine:
-            std::fprintf(err, "zt: '%s' is no line number (+LINE, or + for the end)\n", cl.refused);
+            std::fprintf(err, "zt: '%s' is no line number (+LINE, or + for the end)\n", refused);
             return 2;
         case StartAction::NameTooLong:
             std::fprintf(err, "zt: file name too long (at most %zu bytes)\n", kLongestName);

@@ -129,7 +129,7 @@ void TerminalLost(Editor& ed) {
         bool ok = EmergencySave(ed, saved, sizeof saved);
         ed.term.RestoreMode();
         char shown[sizeof saved];
-        PrintableCopy(ed, saved, shown, sizeof shown);
+        PrintableCopy(ed.Utf8, saved, shown, sizeof shown);
         if (ok)
             std::fprintf(stderr, "zt: the terminal is gone; unsaved text kept in %s\n", shown);
         else
@@ -142,7 +142,7 @@ void TerminalLost(Editor& ed) {
 }
 
 int RunEditor(Editor& ed, int argc, char** argv, char** envp) {
-    const int answered = AnswerCommandLine(ReadCommandLine(argc, argv), stdout, stderr);
+    const int answered = AnswerCommandLine(ReadCommandLine(argc, argv), LocaleIsUtf8(envp), stdout, stderr);
     if (answered >= 0) return answered;
     ed.term.EnterRawMode();
     InstallSignalHandlers();

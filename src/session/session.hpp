@@ -111,7 +111,7 @@ struct CommandLine {
 // argument after it is ignored.
 CommandLine ReadCommandLine(int argc, char* const* argv);
 // Prints the usage, the version or why the command line is refused; the exit status, or -1 to edit.
-int AnswerCommandLine(const CommandLine& cl, std::FILE* out, std::FILE* err);
+int AnswerCommandLine(const CommandLine& cl, bool utf8, std::FILE* out, std::FILE* err);
 
 // ---- Start-up and the main loop.
 // Sets EditMode from a four-byte word ("ztws" ...); false, mode unchanged, when none matches.

@@ -361,6 +361,9 @@ TEST_F(Pty, OptionsAreAnsweredWithoutTouchingTheTerminal) {
     EXPECT_EQ(unknown.out, "");
     EXPECT_EQ(unknown.err.rfind("zt: unknown option '-x'\n", 0), 0u) << unknown.err;
     EXPECT_NE(unknown.err.find("--help"), std::string::npos);
+    Plain hostile = RunPlain(dir, "ztws", {"-\x1b]0;title\x07"});
+    EXPECT_EQ(hostile.err.rfind("zt: unknown option '-.]0;title.'\n", 0), 0u)
+        << "no control byte reaches the terminal";
 
     // Options end at the file name, and nothing after --help runs.
     EXPECT_EQ(RunPlain(dir, "ztws", {"--bogus", "--help"}).status, 2);

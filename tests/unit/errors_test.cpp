@@ -103,20 +103,17 @@ TEST_F(ErrorsTest, EveryNumberOfTheTable) {
 
 // Names and messages for a terminal or standard error: no byte of them may act as a control.
 TEST(PrintableCopy, ControlBytesBecomeDotsInEitherLocale) {
-    FakeTerminal term{24, 80};
-    Editor ed{term};
     char out[64];
     const char* osc =
         "a\x1b]0;title\x07z\x9b"
         "2J\xe9.txt";
-    PrintableCopy(ed, osc, out, sizeof out);
+    PrintableCopy(false, osc, out, sizeof out);
     EXPECT_STREQ(out, "a.]0;title.z.2J\xe9.txt");
-    ed.Utf8 = true;
-    PrintableCopy(ed,
+    PrintableCopy(true,
                   "caf\xc3\xa9 \xc2\x9b"
                   "2J \xff\x1b[m",
                   out, sizeof out);
     EXPECT_STREQ(out, "caf\xc3\xa9 ..2J ..[m") << "C1 controls and broken sequences too";
-    PrintableCopy(ed, "abc\xc3\xa9", out, 5);
+    PrintableCopy(true, "abc\xc3\xa9", out, 5);
     EXPECT_STREQ(out, "abc") << "cut short, never in a character";
 }
