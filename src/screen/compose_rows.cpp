@@ -153,7 +153,7 @@ struct RowComposer {
                 } else {
                     ch = CharAt(buf + p, buf + ed.TextEnd, true);
                     next = p + ch.length;
-                    cell = 0;
+                    cell = ch.shape == CharShape::Dot ? '.' : 0;
                 }
             }
             if (!filling && here == layout.cursor) {
