@@ -39,6 +39,9 @@ bool ShowsAfter(const CellRow& cells, const CellRow& shown, int n, Shift sh, int
 
 // The shift costs its sequence and a move; one that spares no more cells than that is not looked for.
 constexpr int kShiftCost = 4;
+// The widest shift looked for: as many cells as a burst of typing or a word deleted moves, or a window
+// moved sideways by a few columns. Wider ones are rare, and every one tried costs a look at the row.
+constexpr int kWidestShift = 40;
 
 // The shift at the row's first difference that leaves the fewest cells to send, if it leaves fewer
 // than the row as it stands by more than the shift costs.
@@ -51,9 +54,15 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n) {
     if (fewest <= 0) return best;
     // A shift starts on a character's first cell, in what is shown and in what is to be.
     while (at > 0 && (IsRightHalf(shown, at) || IsRightHalf(cells, at))) --at;
-    int budget = 8 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
-    for (int d = 1; at + d < n && budget > 0; ++d) {
+    // Where neither row reaches the last column, their ends tell the one shift there can be.
+    int endNow = n - 1, endShown = n - 1;
+    while (endNow >= 0 && IsPlainBlank(cells, endNow)) --endNow;
+    while (endShown >= 0 && IsPlainBlank(shown, endShown)) --endShown;
+    const bool ends = endNow < n - 1 && endShown < n - 1;
+    int budget = 4 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
+    for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d) {
         for (const int k : {d, -d}) {
+            if (ends && k != endNow - endShown) continue;
             // Cut no wide character: none may lose a half pushed off the end or deleted.
             if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) continue;
             const Shift sh{at, k};

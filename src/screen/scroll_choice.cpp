@@ -203,7 +203,7 @@ void ScrollIfCheaper(Editor& ed) {
             chosen = {bestShift, 0, bestMatches};
         }
     }
-    if (inner.k != 0) {
+    if (inner.matches > bestMatches) {  // else the whole window's scroll moves as much
         CellSender dry(ed, true);
         if (ScrollAndSend(ed, dry, inner.k, inner.top) < cheapest) chosen = inner;
     }
