@@ -37,48 +37,60 @@ bool ShowsAfter(const CellRow& cells, const CellRow& shown, int n, Shift sh, int
     return c - sh.k < n ? Same(cells, c, shown, c - sh.k) : IsPlainBlank(cells, c);
 }
 
-// The shift costs its sequence and a move; one that spares no more cells than that is not looked for.
-constexpr int kShiftCost = 4;
 // The widest shift looked for: as many cells as a burst of typing or a word deleted moves, or a window
 // moved sideways by a few columns. Wider ones are rare, and every one tried costs a look at the row.
 constexpr int kWidestShift = 40;
 
-// The shift at the row's first difference that leaves the fewest cells to send, if it leaves fewer
-// than the row as it stands by more than the shift costs.
+// Cell c of a and of b hold the same character, whatever their attributes.
+bool SameCharacter(const CellRow& a, const CellRow& b, int c) {
+    if (a.glyph[c] != b.glyph[c] || ExtraBytes(a, c) != ExtraBytes(b, c)) return false;
+    return ExtraBytes(a, c) == 0 || std::memcmp(a.extra[c], b.extra[c], ExtraBytes(a, c)) == 0;
+}
+
+// The shift that leaves the fewest cells to send, if it leaves fewer than the row as it stands (whether
+// that is fewer bytes is for the caller to find out). It starts at the row's first difference, or past
+// cells there that only change their attributes (the cursor's highlight that left them).
 Shift FindShift(const CellRow& cells, const CellRow& shown, int n) {
-    int at = 0;
-    while (at < n && SameCell(cells, shown, at)) ++at;
-    int fewest = -kShiftCost;
-    for (int c = at; c < n; ++c) fewest += !SameCell(cells, shown, c);
+    int first = 0;
+    while (first < n && SameCell(cells, shown, first)) ++first;
+    int fewest = 0;
+    for (int c = first; c < n; ++c) fewest += !SameCell(cells, shown, c);
     Shift best;
-    if (fewest <= 0) return best;
-    // A shift starts on a character's first cell, in what is shown and in what is to be.
-    while (at > 0 && (IsRightHalf(shown, at) || IsRightHalf(cells, at))) --at;
+    if (fewest < 2) return best;  // a shift costs more than a cell
+    int past = first;
+    while (past < n && SameCharacter(cells, shown, past)) ++past;
     // Where neither row reaches the last column, their ends tell the one shift there can be.
     int endNow = n - 1, endShown = n - 1;
     while (endNow >= 0 && IsPlainBlank(cells, endNow)) --endNow;
     while (endShown >= 0 && IsPlainBlank(shown, endShown)) --endShown;
     const bool ends = endNow < n - 1 && endShown < n - 1;
     int budget = 4 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
-    for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d) {
-        for (const int k : {d, -d}) {
-            if (ends && k != endNow - endShown) continue;
-            // Cut no wide character: none may lose a half pushed off the end or deleted.
-            if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) continue;
-            const Shift sh{at, k};
-            // A quick look first: most of the three cells after the inserted ones must already agree.
-            const int look = k > 0 ? at + d : at;
-            int agree = 0, looked = 0;
-            for (int c = look; c < look + 3 && c < n; ++c, ++looked)
-                agree += ShowsAfter(cells, shown, n, sh, c);
-            if (agree < (looked < 2 ? looked : 2)) continue;
-            int left = 0;
-            int c = at;
-            for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
-            budget -= c - at;
-            if (left < fewest) {
-                fewest = left;
-                best = sh;
+    for (int tries = past > first && past < n ? 2 : 1; tries > 0; --tries) {
+        int at = tries == 2 ? first : past;
+        // A shift starts on a character's first cell, in what is shown and in what is to be.
+        while (at > 0 && (IsRightHalf(shown, at) || IsRightHalf(cells, at))) --at;
+        int before = 0;  // cells left of the shift still to send
+        for (int c = first; c < at; ++c) before += !SameCell(cells, shown, c);
+        for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d) {
+            for (const int k : {d, -d}) {
+                if (ends && k != endNow - endShown) continue;
+                // Cut no wide character: none may lose a half pushed off the end or deleted.
+                if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) continue;
+                const Shift sh{at, k};
+                // A quick look first: most of the three cells after the inserted ones must agree.
+                const int look = k > 0 ? at + d : at;
+                int agree = 0, looked = 0;
+                for (int c = look; c < look + 3 && c < n; ++c, ++looked)
+                    agree += ShowsAfter(cells, shown, n, sh, c);
+                if (agree < (looked < 2 ? looked : 2)) continue;
+                int left = before;
+                int c = at;
+                for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
+                budget -= c - at;
+                if (left < fewest) {
+                    fewest = left;
+                    best = sh;
+                }
             }
         }
     }
