@@ -456,14 +456,12 @@ protected:
         shifting_.ed.screen.Kind = TermKind::Shifting;
         Key("");
     }
-    // `key` on both sides; the shifting side's output for it.
+    // `key` (or keys drawn at once) on both sides; the shifting side's output for it.
     std::string Key(const std::string& key) {
         std::string out[2];
         for (Side* s : {&unknown_, &shifting_}) {
-            if (!key.empty()) {
-                s->term.AddBurst(key);
-                DispatchKey(s->ed);
-            }
+            s->term.AddBurst(key);
+            while (s->term.InputLeft()) DispatchKey(s->ed);
             const size_t before = s->term.output.size();
             RefreshWindow(s->ed);
             DrawStatusLine(s->ed);
@@ -492,11 +490,10 @@ TEST_F(Shifting, CharactersAndLinesMoveOnTheTerminal) {
     struct Step {
         const char* key;
         const char* sequence;
-    } steps[] = {{"x", "\x1b[@"},
-                 {"\x1b[3~", "\x1b[P"},
-                 {"\x7f", "\x1b[P"},   // typed, Del, Backspace
-                 {"\r", "\x1b[L"},     // a line split
-                 {"\x19", "\x1b[M"}};  // a line deleted (^Y)
+    } steps[] = {{"x", "\x1b[@"},       {"\x1b[3~", "\x1b[P"}, {"\x7f", "\x1b[P"},  // typed, Del, Backspace
+                 {"\x1b[Cy", "\x1b[@"},  // the highlight moved along too
+                 {"\r", "\x1b[L"},       // a line split
+                 {"\x19", "\x1b[M"}};    // a line deleted (^Y)
     for (const Step& step : steps) {
         SCOPED_TRACE(step.key);
         const std::string out = Key(step.key);
