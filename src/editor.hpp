@@ -109,6 +109,10 @@ struct StatusWait {
     ScreenPos window = {};  // a prompt's: the CursorScreenPos the text window is drawn from
 };
 
+// What the terminal named by TERM is known to do besides moving the cursor, colours, erasing and the
+// scroll region: a Shifting one inserts and deletes characters and lines itself.
+enum class TermKind : uint8_t { Unknown, Shifting };
+
 // Output of a refresh is gathered here and written at once.
 inline constexpr size_t kOutputSize = 16384;
 
@@ -124,8 +128,9 @@ struct Screen {
     int TermCol = -1;
     uint8_t TermAttr = kAttrUnknown;  // the attribute in force
     int RegionRows = 0;               // the terminal scrolls rows 0..RegionRows-1 only; 0 = the whole screen
-    ScreenPos WantedCursor;           // where the terminal cursor goes before the output is written
-    bool FramePending = false;        // Frame holds rows composed and not yet sent
+    TermKind Kind = TermKind::Unknown;    // from TERM
+    ScreenPos WantedCursor;               // where the terminal cursor goes before the output is written
+    bool FramePending = false;            // Frame holds rows composed and not yet sent
     int FrameRows = 0, FrameColumns = 0;  // the size Frame was composed for
     bool ScreenUnknown = true;            // nothing the terminal shows is known: clear it before drawing
     bool StatusPending = false;           // Status holds a status line composed and not yet sent

@@ -36,8 +36,11 @@ struct CellSender {
     void Run(const CellRow& cells, int from, int to);
     // Sends the first n cells of screen row r that differ from `shown` (what the terminal shows there),
     // and unless this is a dry run records them there. `erase`: trailing blanks may be erased to the
-    // end of the row.
+    // end of the row. On a terminal that shifts cells, it first inserts or deletes cells where that
+    // leaves fewer to send.
     void Row(int r, const CellRow& cells, const CellRow& shown, int n, bool erase);
+    // Row without shifting: the cells that differ, as they are.
+    void Diff(int r, const CellRow& cells, const CellRow& shown, int n, bool erase);
 
 private:
     void NoteReturnPlace();

@@ -16,6 +16,12 @@
 //   ESC [ 7 m, ESC [ 0;7 m reverse: the cursor cell on the Linux console
 //   ESC [ 44;33;1 m, ESC [ 0;44;33;1 m    the status colours
 //   ESC [ K                erase to the end of the row: trailing blanks of a text row, plain attributes
+//   ESC [ n @, ESC [ n P   insert n blanks at the cursor, or delete n cells there, the rest of the row
+//                          moving along (n omitted when 1); plain attributes; never through half of a
+//                          wide character, nor pushing one half of it off the row's end
+//   ESC [ n L, ESC [ n M   insert or delete n rows at the cursor's, at its start and inside the region
+//                          over the text rows, which the rows below it move in (n omitted when 1)
+//                          These four only on terminals known to have them (TermKind::Shifting).
 //   ESC [ H ESC [ 2 J      home and erase the whole screen, when nothing it shows is known (the first
 //                          screen, after a resize); ESC [ m before them when another attribute may be on
 //   ESC [ 1 ; t r          scroll region over the text rows (t = TextRows); the cursor goes home
@@ -269,7 +275,7 @@ void CellSender::Run(const CellRow& cells, int from, int to) {
     if (col >= ed.screen.Columns) row = -1;  // autowrap: the cursor's place is uncertain
 }
 
-void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
+void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
     int blankFrom = n;
     if (erase && n == ed.screen.Columns) {
         while (blankFrom > 0 && cells.glyph[blankFrom - 1] == ' ' && cells.info[blankFrom - 1] == kAttrPlain)

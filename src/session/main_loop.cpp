@@ -33,10 +33,24 @@ void SelectModeFromProgramName(Editor& ed, const char* argv0) {
     if (n < 4 || !SelectModeByName(ed, argv0 + n - 4)) ed.EditMode = WS;
 }
 
+// Terminal families known to insert and delete characters and lines (ESC [ @ P L M): xterm and the
+// emulators that follow it, screen, tmux, rxvt, the Linux console. A family is the name up to its
+// first "-" or ".": xterm-256color, screen.linux.
+constexpr const char* kShiftingFamilies[] = {"xterm",   "screen", "tmux", "rxvt",      "linux", "vt220",
+                                             "konsole", "gnome",  "vte",  "alacritty", "foot",  "putty"};
+
+static TermKind KindOfTerminal(const char* name) {
+    const size_t family = std::strcspn(name, "-.");
+    for (const char* f : kShiftingFamilies)
+        if (std::strlen(f) == family && std::strncmp(name, f, family) == 0) return TermKind::Shifting;
+    return TermKind::Unknown;
+}
+
 void NoteConsoleVariant(Editor& ed, char** envp) {
     for (char** e = envp; e && *e; ++e) {
         if (std::strncmp(*e, "TERM=", 5) == 0) {
             if (std::strncmp(*e + 5, "linu", 4) == 0) ed.ConsoleVariant = 4;
+            ed.screen.Kind = KindOfTerminal(*e + 5);
             return;  // the first TERM decides, whatever its value
         }
     }

@@ -118,7 +118,7 @@ int AnswerCommandLine(const CommandLine& cl, bool utf8, std::FILE* out, std::FIL
 bool SelectModeByName(Editor& ed, const char* word);
 // Mode from the program name's last four characters (WS when none matches).
 void SelectModeFromProgramName(Editor& ed, const char* argv0);
-// Console variant from the first TERM entry of the environment.
+// Console variant and what the terminal can do, from the first TERM entry of the environment.
 void NoteConsoleVariant(Editor& ed, char** envp);
 // Mode, console variant, the first load and the start line; false when the load failed.
 bool StartEditor(Editor& ed, int argc, char** argv, char** envp);

@@ -452,6 +452,39 @@ TEST_F(Pty, Utf8TextShowsAsCharacters) {
     EXPECT_EQ(Read("utf8.txt"), "Grüße aus Köln — “quoted” € 日本\nzweite Zeile\n");
 }
 
+// On a terminal known to insert and delete characters and lines the rest of a row or of the window
+// moves on the terminal; on an unknown one it is drawn again. Either way the screen is the same.
+TEST_F(Pty, KnownTerminalsShiftCharactersAndLines) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i) text += "line " + std::to_string(i) + "\n";
+    std::ofstream(dir + "/lines.txt") << text;
+    for (const char* termName : {"TERM=xterm", "TERM=dumb"}) {
+        SCOPED_TRACE(termName);
+        Session s("ztws", dir, "lines.txt", termName);
+        ASSERT_TRUE(s.WaitFor("altH=help WS")) << s.output;
+        ScreenModel screen;
+        // Each key once the screen shows the one before, so that each has its own refresh.
+        auto key = [&](const std::string& keys, const std::string& row1, const std::string& place) {
+            s.Send(keys);
+            return s.WaitUntil([&](const std::string& output) {
+                screen.Resize(24, 80);
+                screen.Feed(reinterpret_cast<const uint8_t*>(output.data()), output.size());
+                return screen.Row(1).rfind(row1, 0) == 0 && screen.Row(23).find(place) != std::string::npos;
+            });
+        };
+        ASSERT_TRUE(key("\x1b[B\x1b[C\x1b[C", "line 2 ", " 2:3 "));
+        ASSERT_TRUE(key("X", "liXne 2 ", " 2:4 "));
+        ASSERT_TRUE(key("\x1b[3~", "liXe 2 ", "*"));
+        ASSERT_TRUE(key("\r", "liX ", " 3:1 "));
+        EXPECT_EQ(screen.Row(2).rfind("e 2 ", 0), 0u);
+        EXPECT_EQ(screen.Row(3).rfind("line 3 ", 0), 0u);
+        EXPECT_EQ(screen.Row(22).rfind("line 22 ", 0), 0u);
+        const bool shifted = std::string(termName) == "TERM=xterm";
+        for (const char* seq : {"\x1b[@", "\x1b[P", "\x1b[L"})
+            EXPECT_EQ(s.output.find(seq) != std::string::npos, shifted) << seq;
+    }
+}
+
 // Under a file size limit a save that crosses it fails as any failed write does: the editor lives
 // on with its text, the file and the directory are as before, no temporary file is left.
 TEST_F(Pty, SaveOverTheFileSizeLimitFailsAndTheEditorLivesOn) {

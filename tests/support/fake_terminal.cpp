@@ -209,6 +209,41 @@ void ScreenModel::Csi(const std::string& params, char final) {
                 attrs_[crow_][c] = blue_ ? 's' : ' ';
             }
             break;
+        case '@':    // blanks inserted at the cursor, the rest of the row moving right and off its end
+        case 'P': {  // cells deleted at the cursor, the rest moving left and blanks coming in at the end
+            std::vector<Drawn>& row = cells_[crow_];
+            const int k = std::min(n, cols_ - ccol_);
+            const int cut = final == '@' ? cols_ - k : ccol_ + k;  // the first cell to go or to stay
+            if (row[ccol_].length == 0 || (cut < cols_ && cut > ccol_ && row[cut].length == 0)) {
+                Error("CSI " + params + final + " through a wide character");
+                return;
+            }
+            const char blank = blue_ ? 's' : ' ';
+            if (final == '@') {
+                row.insert(row.begin() + ccol_, size_t(k), Drawn());
+                row.resize(size_t(cols_));
+                attrs_[crow_].insert(size_t(ccol_), size_t(k), blank);
+                attrs_[crow_].resize(size_t(cols_));
+            } else {
+                row.erase(row.begin() + ccol_, row.begin() + ccol_ + k);
+                row.resize(size_t(cols_), Drawn());
+                attrs_[crow_].erase(size_t(ccol_), size_t(k));
+                attrs_[crow_].append(size_t(k), blank);
+            }
+            break;
+        }
+        case 'L':  // rows inserted or deleted at the cursor's, inside the region only; the cursor
+        case 'M':  // goes to the row's start
+            if (crow_ < top_ || crow_ > bottom_) break;
+            for (int i = std::min(n, bottom_ - crow_ + 1); i > 0; --i) {
+                const int saved = top_;
+                top_ = crow_;  // the region's scroll, from the cursor's row down
+                ScrollRegion(final == 'M');
+                top_ = saved;
+                --scrolls_;
+            }
+            ccol_ = 0;
+            break;
         case 'J':  // the whole screen erased; the cursor stays
             if (params != "2") Error("CSI " + params + "J");
             for (int r = 0; r < rows_; ++r) BlankRow(r);

@@ -11,7 +11,8 @@
 
 // The screen as a terminal would show it: cells, attributes and the cursor, for the sequences the
 // renderer sends, as xterm acts on them (a scroll region, scrolling by LF and ESC M, pending wrap after
-// the last column, erase to the end of the row). Anything else is recorded in Errors().
+// the last column, erase to the end of the row, inserting and deleting characters and lines). Anything
+// else is recorded in Errors(), and so is an insert or delete that would cut a wide character in two.
 // A terminal in a UTF-8 locale (SetUtf8) reads its output as UTF-8: a character of any length in one
 // cell, a wide one over two (a write over either half blanks the other), combining marks joining the
 // cell before them. Otherwise every byte from 0xA0 up is a character of its own.
@@ -30,7 +31,7 @@ public:
     int Rows() const { return rows_; }
     // Fills every cell with junk in reverse video: nothing shown before may be relied on.
     void Scramble();
-    int Scrolls() const { return scrolls_; }  // rows scrolled by LF or ESC M
+    int Scrolls() const { return scrolls_; }  // rows scrolled by LF or ESC M (not by inserts or deletes)
     bool RegionSet() const { return top_ != 0 || bottom_ != rows_ - 1; }
     const std::string& Errors() const { return errors_; }
 

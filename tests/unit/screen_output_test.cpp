@@ -165,7 +165,7 @@ TEST(SkippedRefresh, BurstEndsAsKeyByKey) {
 // After every refresh the terminal shows exactly the rows the refresh composed, and the cursor stands
 // where the editor put it; keys and resizes at random (the terminal scrambles its rows at each), each key
 // drawn.
-void CompareWithComposed(const char* program, unsigned seed, int rows, int cols) {
+void CompareWithComposed(const char* program, unsigned seed, int rows, int cols, TermKind kind) {
     WorkDir dir("diff");
     WriteFile("file.txt", MixedText(seed, 300));
     std::mt19937 rng(seed);
@@ -179,6 +179,7 @@ void CompareWithComposed(const char* program, unsigned seed, int rows, int cols)
     Editor ed(term);
     ed.Exit = ThrowLost;
     ASSERT_TRUE(StartOnFile(ed, program));
+    ed.screen.Kind = kind;
     int scrolls = 0, steps = 0;
     try {
         while (term.InputLeft() || ed.HasReadAhead) {
@@ -216,9 +217,11 @@ TEST(CellDiffs, ShowWhatTheRefreshComposed) {
     const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
     for (unsigned m = 0; m < 5; ++m) {
         SCOPED_TRACE(programs[m]);
-        CompareWithComposed(programs[m], 7 + m, 24, 80);
-        CompareWithComposed(programs[m], 70 + m, 8, 30);
-        CompareWithComposed(programs[m], 700 + m, 3, 5);
+        CompareWithComposed(programs[m], 7 + m, 24, 80, TermKind::Unknown);
+        CompareWithComposed(programs[m], 70 + m, 8, 30, TermKind::Unknown);
+        CompareWithComposed(programs[m], 700 + m, 3, 5, TermKind::Unknown);
+        CompareWithComposed(programs[m], 17 + m, 24, 80, TermKind::Shifting);
+        CompareWithComposed(programs[m], 170 + m, 8, 30, TermKind::Shifting);
         if (HasFailure()) return;
     }
 }
@@ -404,6 +407,120 @@ TEST_F(Bytes, PageDownSendsTheNewRowsOnly) {
     // The new text, a position or erase per row at most, the status row's change.
     EXPECT_LE(page, cells + 23 * 8 + 30);
     EXPECT_EQ(term.screen.Errors(), "");
+}
+
+// ---- A terminal that inserts and deletes characters and lines itself.
+
+// The model acts on them as xterm does: within the row, cells pushed off its end are lost and blanks
+// come in; rows move only inside the scroll region, and only with the cursor in it.
+TEST(ScreenModel, InsertAndDeleteAsXtermDoes) {
+    ScreenModel m;
+    m.Resize(3, 6);
+    auto feed = [&](const std::string& s) { m.Feed(reinterpret_cast<const uint8_t*>(s.data()), s.size()); };
+    feed("abcdef\x1b[2Hghijkl\x1b[3Hstatus\x1b[1;3H\x1b[2@");
+    EXPECT_EQ(m.Row(0), "ab  cd");
+    EXPECT_EQ(m.CursorCol(), 2);
+    feed("\x1b[P\x1b[1;5H\x1b[9P");
+    EXPECT_EQ(m.Row(0), "ab c  ");
+    feed("\x1b[1;2r\x1b[2;4H\x1b[L");
+    EXPECT_EQ(m.Row(0), "ab c  ");
+    EXPECT_EQ(m.Row(1), "      ");
+    EXPECT_EQ(m.CursorCol(), 0);
+    EXPECT_EQ(m.Row(2), "status") << "below the region";
+    feed("\x1b[3H\x1b[M\x1b[1H\x1b[M");
+    EXPECT_EQ(m.Row(0), "      ");
+    EXPECT_EQ(m.Row(1), "      ");
+    EXPECT_EQ(m.Row(2), "status") << "the cursor outside the region moves no row";
+    EXPECT_EQ(m.Errors(), "");
+    m.SetUtf8(true);
+    feed("\x1b[3H\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\x1b[3;1H\x1b[@");
+    EXPECT_NE(m.Errors(), "") << "half a wide character pushed off the end";
+}
+
+// Two editors on the same text and keys, one on a terminal that shifts: the same screen after every
+// key, from fewer bytes where characters or lines were inserted or deleted.
+class Shifting : public ::testing::Test {
+protected:
+    struct Side {
+        FakeTerminal term{24, 80};
+        Editor ed{term};
+    };
+    void Start(const std::string& text, bool utf8 = false) {
+        WriteFile("file.txt", text);
+        for (Side* s : {&unknown_, &shifting_}) {
+            s->ed.Exit = ThrowOnExit;
+            ASSERT_TRUE(StartOnFile(s->ed, "ztws"));
+            s->ed.Utf8 = utf8;
+            s->term.screen.SetUtf8(utf8);
+        }
+        shifting_.ed.screen.Kind = TermKind::Shifting;
+        Key("");
+    }
+    // `key` (or keys drawn at once) on both sides; the shifting side's output for it.
+    std::string Key(const std::string& key) {
+        std::string out[2];
+        for (Side* s : {&unknown_, &shifting_}) {
+            s->term.AddBurst(key);
+            while (s->term.InputLeft()) DispatchKey(s->ed);
+            const size_t before = s->term.output.size();
+            RefreshWindow(s->ed);
+            DrawStatusLine(s->ed);
+            FlushOutput(s->ed);
+            out[s == &shifting_] = s->term.output.substr(before);
+        }
+        for (int r = 0; r < 24; ++r) {
+            EXPECT_EQ(shifting_.term.screen.Row(r), unknown_.term.screen.Row(r)) << "row " << r;
+            EXPECT_EQ(shifting_.term.screen.Attrs(r), unknown_.term.screen.Attrs(r)) << "row " << r;
+        }
+        EXPECT_EQ(shifting_.term.screen.CursorRow(), unknown_.term.screen.CursorRow());
+        EXPECT_EQ(shifting_.term.screen.CursorCol(), unknown_.term.screen.CursorCol());
+        EXPECT_EQ(shifting_.term.screen.Errors(), "");
+        unknownBytes_ = out[0].size();
+        return out[1];
+    }
+    WorkDir dir_{"shifting"};
+    Side unknown_, shifting_;
+    size_t unknownBytes_ = 0;
+};
+
+TEST_F(Shifting, CharactersAndLinesMoveOnTheTerminal) {
+    Start(ThousandLines());
+    Key("\x1b[B");
+    for (int i = 0; i < 3; ++i) Key("\x1b[C");
+    struct Step {
+        const char* key;
+        const char* sequence;
+    } steps[] = {{"x", "\x1b[@"},       {"\x1b[3~", "\x1b[P"}, {"\x7f", "\x1b[P"},  // typed, Del, Backspace
+                 {"\x1b[Cy", "\x1b[@"},  // the highlight moved along too
+                 {"\r", "\x1b[L"},       // a line split
+                 {"\x19", "\x1b[M"}};    // a line deleted (^Y)
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.key);
+        const std::string out = Key(step.key);
+        EXPECT_NE(out.find(step.sequence), std::string::npos);
+        EXPECT_LT(out.size(), unknownBytes_);
+        EXPECT_EQ(out.find("\x1b[K"), std::string::npos) << "no row end erased: it moved";
+    }
+    // The window moved sideways by one column: every row shifts left.
+    Key("\x1b[4~");
+    for (int i = 0; i < 80; ++i) Key("x");
+    EXPECT_LT(Key("x").size(), unknownBytes_);
+}
+
+// Wide characters are never cut: not at the row's end, where a shift would push half of one off.
+TEST_F(Shifting, WideCharactersStayWhole) {
+    std::string wide;
+    for (int i = 0; i < 60; ++i) wide += "\xe6\x97\xa5";
+    Start("ab" + wide + "\n" + wide + "\n", true);
+    Key("x");
+    Key("\x1b[C");
+    Key("\x1b[C");
+    Key("y");
+    Key("\x1b[3~");
+    Key("\x1b[B");
+    Key("\x1b[1~");
+    Key("z");
+    Key("\x7f");
 }
 
 }  // namespace

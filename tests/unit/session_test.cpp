@@ -66,6 +66,24 @@ TEST(ModeSelection, FromTheProgramNameAndTerm) {
     char* env2[] = {termcap, term1, nullptr};
     NoteConsoleVariant(ed, env2);
     EXPECT_EQ(ed.ConsoleVariant, 4);
+    // Whether the terminal may be asked to insert and delete characters and lines.
+    const std::pair<const char*, TermKind> kinds[] = {
+        {"TERM=xterm-256color", TermKind::Shifting},
+        {"TERM=screen.linux", TermKind::Shifting},
+        {"TERM=tmux", TermKind::Shifting},
+        {"TERM=rxvt-unicode", TermKind::Shifting},
+        {"TERM=linux", TermKind::Shifting},
+        {"TERM=xtermish", TermKind::Unknown},
+        {"TERM=dumb", TermKind::Unknown},
+        {"TERM=", TermKind::Unknown},
+    };
+    for (auto [entry, kind] : kinds) {
+        std::string e = entry;
+        char* env[] = {e.data(), nullptr};
+        ed.screen.Kind = TermKind::Unknown;
+        NoteConsoleVariant(ed, env);
+        EXPECT_EQ(ed.screen.Kind, kind) << entry;
+    }
 }
 
 TEST_F(Session, EndOfInputWithoutChangesLeavesQuietly) {

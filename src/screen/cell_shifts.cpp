@@ -1,0 +1,163 @@
+// Cells the terminal moves itself: when a row's new cells are what it shows with cells inserted or
+// deleted at one place (a character typed or deleted, the window moved sideways), the terminal shifts
+// the rest of the row (ESC [ n @, ESC [ n P) and only the cells that still differ go out.
+#include <cstring>
+#include <initializer_list>
+
+#include "screen/renderer.hpp"
+
+namespace {
+
+// |k| cells inserted (k > 0) or deleted (k < 0) at column `at`; k = 0: no shift.
+struct Shift {
+    int at = 0;
+    int k = 0;
+};
+
+// What a terminal would show after a shift, for a dry run, which leaves the screen state alone.
+struct ScratchRow {
+    uint32_t glyph[kMaxColumns];
+    uint8_t info[kMaxColumns];
+    uint8_t extra[kMaxColumns][kCellExtra];
+};
+
+// Cell ca of a and cell cb of b draw the same.
+bool Same(const CellRow& a, int ca, const CellRow& b, int cb) {
+    if (a.glyph[ca] != b.glyph[cb] || a.info[ca] != b.info[cb]) return false;
+    const size_t more = ExtraBytes(a, ca);
+    return more == 0 || std::memcmp(a.extra[ca], b.extra[cb], more) == 0;
+}
+
+// A shift brings in blanks in plain attributes.
+bool IsPlainBlank(const CellRow& a, int c) { return a.glyph[c] == ' ' && a.info[c] == kAttrPlain; }
+
+// Whether composed cell c (at or right of the shift) shows once the terminal made the shift.
+bool ShowsAfter(const CellRow& cells, const CellRow& shown, int n, Shift sh, int c) {
+    if (sh.k > 0) return c < sh.at + sh.k ? IsPlainBlank(cells, c) : Same(cells, c, shown, c - sh.k);
+    return c - sh.k < n ? Same(cells, c, shown, c - sh.k) : IsPlainBlank(cells, c);
+}
+
+// The widest shift looked for: as many cells as a burst of typing or a word deleted moves, or a window
+// moved sideways by a few columns. Wider ones are rare, and every one tried costs a look at the row.
+constexpr int kWidestShift = 40;
+
+// Cell c of a and of b hold the same character, whatever their attributes.
+bool SameCharacter(const CellRow& a, const CellRow& b, int c) {
+    if (a.glyph[c] != b.glyph[c] || ExtraBytes(a, c) != ExtraBytes(b, c)) return false;
+    return ExtraBytes(a, c) == 0 || std::memcmp(a.extra[c], b.extra[c], ExtraBytes(a, c)) == 0;
+}
+
+// The shift that leaves the fewest cells to send, if it leaves fewer than the row as it stands (whether
+// that is fewer bytes is for the caller to find out). It starts at the row's first difference, or past
+// cells there that only change their attributes (the cursor's highlight that left them).
+Shift FindShift(const CellRow& cells, const CellRow& shown, int n) {
+    int first = 0;
+    while (first < n && SameCell(cells, shown, first)) ++first;
+    int fewest = 0;
+    for (int c = first; c < n; ++c) fewest += !SameCell(cells, shown, c);
+    Shift best;
+    if (fewest < 2) return best;  // a shift costs more than a cell
+    int past = first;
+    while (past < n && SameCharacter(cells, shown, past)) ++past;
+    // Where neither row reaches the last column, their ends tell the one shift there can be.
+    int endNow = n - 1, endShown = n - 1;
+    while (endNow >= 0 && IsPlainBlank(cells, endNow)) --endNow;
+    while (endShown >= 0 && IsPlainBlank(shown, endShown)) --endShown;
+    const bool ends = endNow < n - 1 && endShown < n - 1;
+    int budget = 4 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
+    for (int tries = past > first && past < n ? 2 : 1; tries > 0; --tries) {
+        int at = tries == 2 ? first : past;
+        // A shift starts on a character's first cell, in what is shown and in what is to be.
+        while (at > 0 && (IsRightHalf(shown, at) || IsRightHalf(cells, at))) --at;
+        int before = 0;  // cells left of the shift still to send
+        for (int c = first; c < at; ++c) before += !SameCell(cells, shown, c);
+        for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d) {
+            for (const int k : {d, -d}) {
+                if (ends && k != endNow - endShown) continue;
+                // Cut no wide character: none may lose a half pushed off the end or deleted.
+                if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) continue;
+                const Shift sh{at, k};
+                // A quick look first: most of the three cells after the inserted ones must agree.
+                const int look = k > 0 ? at + d : at;
+                int agree = 0, looked = 0;
+                for (int c = look; c < look + 3 && c < n; ++c, ++looked)
+                    agree += ShowsAfter(cells, shown, n, sh, c);
+                if (agree < (looked < 2 ? looked : 2)) continue;
+                int left = before;
+                int c = at;
+                for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
+                budget -= c - at;
+                if (left < fewest) {
+                    fewest = left;
+                    best = sh;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+// The terminal's shift, made in the row that records what it shows.
+void ApplyShift(const CellRow& row, int n, Shift sh) {
+    if (sh.k > 0) {
+        for (int c = n - 1; c >= sh.at + sh.k; --c) CopyCell(row, c, row, c - sh.k);
+        BlankCells(row, sh.at, sh.at + sh.k, kAttrPlain);
+    } else {
+        const int d = -sh.k;
+        for (int c = sh.at; c + d < n; ++c) CopyCell(row, c, row, c + d);
+        BlankCells(row, n - d, n, kAttrPlain);
+    }
+}
+
+// The shift, then the cells that still differ.
+void ShiftAndSend(CellSender& s, int r, const CellRow& cells, const CellRow& shown, int n, bool erase,
+                  Shift sh, ScratchRow* scratch) {
+    s.SetAttr(kAttrPlain);  // the blanks come in with the attributes in force
+    s.MoveTo(r, sh.at, &shown);
+    char seq[8] = {0x1B, '['};
+    const int d = sh.k > 0 ? sh.k : -sh.k;
+    size_t len = 2;
+    if (d != 1) {
+        char digits[4];
+        const char* first = NumberToDecimal(uint64_t(d), digits + 3) + 1;
+        const size_t count = size_t(digits + 4 - first);
+        std::memcpy(seq + len, first, count);
+        len += count;
+    }
+    seq[len++] = sh.k > 0 ? '@' : 'P';
+    s.Emit(seq, len);
+    CellRow after = shown;
+    if (s.dry) {
+        after = {scratch->glyph, scratch->info, scratch->extra};
+        for (int c = 0; c < n; ++c) CopyCell(after, c, shown, c);
+    }
+    ApplyShift(after, n, sh);
+    s.Diff(r, cells, after, n, erase);
+}
+
+}  // namespace
+
+void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
+    const Screen& sc = ed.screen;
+    const Shift sh = sc.Kind == TermKind::Shifting && n == sc.Columns ? FindShift(cells, shown, n) : Shift{};
+    if (sh.k == 0) {
+        Diff(r, cells, shown, n, erase);
+        return;
+    }
+    CellSender plain(*this), shifted(*this);
+    plain.dry = shifted.dry = true;
+    plain.bytes = shifted.bytes = 0;
+    plain.Diff(r, cells, shown, n, erase);
+    ScratchRow scratch;
+    ShiftAndSend(shifted, r, cells, shown, n, erase, sh, &scratch);
+    if (shifted.bytes >= plain.bytes) {
+        Diff(r, cells, shown, n, erase);
+    } else if (dry) {
+        bytes += shifted.bytes;
+        row = shifted.row;
+        col = shifted.col;
+        attr = shifted.attr;
+    } else {
+        ShiftAndSend(*this, r, cells, shown, n, erase, sh, nullptr);
+    }
+}
