@@ -148,8 +148,8 @@ struct RowComposer {
                 } else if (b < 0x80 && buf[next] < 0x80) {
                     // Plain ASCII with no mark after it; the closing line feed ends every look ahead.
                     cell = b >= 0x20 && b < 0x7F ? b : '.';
-                } else if (b >= 0x80 && BeginsNoSequence(b)) {
-                    cell = '.';
+                } else if (b >= 0x80 && (BeginsNoSequence(b) || (buf[next] & 0xC0) != 0x80)) {
+                    cell = '.';  // no character begins here: a byte of none, or a lead byte cut short
                 } else {
                     ch = CharAt(buf + p, buf + ed.TextEnd, true);
                     next = p + ch.length;
