@@ -132,39 +132,6 @@ void CheckBuffer(const Editor& ed, const char* after) {
 namespace {
 
 // Another editor that draws the state it is given from nothing, on a terminal of its own.
-struct FreshRedraw {
-    FakeTerminal term;
-    Editor ed{term};
-    void Draw(const Editor& src, WinSize size) {
-        if (!ed.buf || ed.reserved < src.TextEnd + 1)
-            if (!ReserveBuffer(ed, src.BufferCapacity)) Broken("reserving the fresh editor's buffer");
-        std::memcpy(ed.buf, src.buf, src.TextEnd + 1);
-        ForgetColumns(ed);
-        ed.TextStart = src.TextStart;
-        ed.TextEnd = src.TextEnd;
-        ed.Cursor = src.Cursor;
-        ed.LineNumber = src.LineNumber;
-        ed.BlockBegin = src.BlockBegin;
-        ed.BlockEnd = src.BlockEnd;
-        ed.Mark = src.Mark;
-        ed.BlockVisible = src.BlockVisible;
-        ed.InsertMode = src.InsertMode;
-        ed.EditMode = src.EditMode;
-        ed.ViCommandState = src.ViCommandState;
-        ed.ChangedMark = src.ChangedMark;
-        ed.ConsoleVariant = src.ConsoleVariant;
-        ed.Utf8 = src.Utf8;
-        std::memcpy(ed.FileName, src.FileName, sizeof ed.FileName);
-        ed.screen.CursorScreenPos = src.screen.CursorScreenPos;
-        term.SetSize(size.rows, size.cols);
-        term.screen.SetUtf8(src.Utf8);
-        InvalidateScreenCache(ed);
-        RefreshWindow(ed);
-        DrawStatusLine(ed);
-        FlushOutput(ed);
-    }
-};
-
 }  // namespace
 
 void CheckFreshRedraw(Editor& ed, Terminal& shownTerm) {
@@ -174,7 +141,7 @@ void CheckFreshRedraw(Editor& ed, Terminal& shownTerm) {
     DrawStatusLine(ed);
     FlushOutput(ed);
     static auto* fresh = new FreshRedraw;  // one for the whole run: its reservation is reused
-    fresh->Draw(ed, term.Size());
+    FUZZ_CHECK(fresh->Draw(ed, term.Size()), "reserving the fresh editor's buffer");
     const ScreenModel& want = fresh->term.screen;
     FUZZ_CHECK(want.Errors().empty(), want.Errors());
     FUZZ_CHECK(term.screen.Errors().empty(), term.screen.Errors() + " in " + term.output);

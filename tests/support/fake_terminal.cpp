@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "buffer/buffer.hpp"
+#include "screen/screen.hpp"
 
 void ScreenModel::Resize(int rows, int cols) {
     rows_ = rows;
@@ -412,4 +413,38 @@ void FakeTerminal::Write(const void* data, size_t n) {
     ++writes;
     output.append(static_cast<const char*>(data), n);
     screen.Feed(static_cast<const uint8_t*>(data), n);
+}
+
+FreshRedraw::FreshRedraw() : ed(new Editor(term)) {}
+
+FreshRedraw::~FreshRedraw() { delete ed; }
+
+bool FreshRedraw::Draw(const Editor& src, WinSize size) {
+    Editor& e = *ed;
+    if ((!e.buf || e.reserved < src.TextEnd + 1) && !ReserveBuffer(e, src.BufferCapacity)) return false;
+    std::memcpy(e.buf, src.buf, src.TextEnd + 1);
+    ForgetColumns(e);  // the text changed behind the editor's back
+    e.TextStart = src.TextStart;
+    e.TextEnd = src.TextEnd;
+    e.Cursor = src.Cursor;
+    e.LineNumber = src.LineNumber;
+    e.BlockBegin = src.BlockBegin;
+    e.BlockEnd = src.BlockEnd;
+    e.Mark = src.Mark;
+    e.BlockVisible = src.BlockVisible;
+    e.InsertMode = src.InsertMode;
+    e.EditMode = src.EditMode;
+    e.ViCommandState = src.ViCommandState;
+    e.ChangedMark = src.ChangedMark;
+    e.ConsoleVariant = src.ConsoleVariant;
+    e.Utf8 = src.Utf8;
+    std::memcpy(e.FileName, src.FileName, sizeof e.FileName);
+    e.screen.CursorScreenPos = src.screen.CursorScreenPos;
+    term.SetSize(size.rows, size.cols);
+    term.screen.SetUtf8(src.Utf8);
+    InvalidateScreenCache(e);
+    RefreshWindow(e);
+    DrawStatusLine(e);
+    FlushOutput(e);
+    return true;
 }

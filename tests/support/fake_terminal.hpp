@@ -115,3 +115,17 @@ private:
     size_t inBurst_ = 0;  // bytes of the front burst already read
     int rows_, cols_;
 };
+
+struct Editor;
+
+// A second editor that draws what another holds from nothing: its terminal then shows what the other's
+// terminal should show after its refreshes. False when its buffer could not be reserved.
+struct FreshRedraw {
+    FakeTerminal term;
+    Editor* ed;
+    FreshRedraw();
+    ~FreshRedraw();
+    FreshRedraw(const FreshRedraw&) = delete;
+    FreshRedraw& operator=(const FreshRedraw&) = delete;
+    bool Draw(const Editor& src, WinSize size);
+};

@@ -307,41 +307,6 @@ std::string CharacterSoup(unsigned seed) {
 }
 
 // Another editor that draws the state it is given from nothing, on a terminal of its own.
-struct FreshRedraw {
-    FakeTerminal term;
-    Editor ed{term};
-    // Draws what `src` holds; the rows, attributes and cursor it shows are then in term.screen.
-    void Draw(const Editor& src, WinSize size) {
-        if (!ed.buf || ed.reserved < src.TextEnd + 1) {
-            ASSERT_TRUE(ReserveBuffer(ed, src.BufferCapacity));
-        }
-        std::memcpy(ed.buf, src.buf, src.TextEnd + 1);
-        ForgetColumns(ed);  // the text changed behind the editor's back
-        ed.TextStart = src.TextStart;
-        ed.TextEnd = src.TextEnd;
-        ed.Cursor = src.Cursor;
-        ed.LineNumber = src.LineNumber;
-        ed.BlockBegin = src.BlockBegin;
-        ed.BlockEnd = src.BlockEnd;
-        ed.Mark = src.Mark;
-        ed.BlockVisible = src.BlockVisible;
-        ed.InsertMode = src.InsertMode;
-        ed.EditMode = src.EditMode;
-        ed.ViCommandState = src.ViCommandState;
-        ed.ChangedMark = src.ChangedMark;
-        ed.ConsoleVariant = src.ConsoleVariant;
-        ed.Utf8 = src.Utf8;
-        std::memcpy(ed.FileName, src.FileName, sizeof ed.FileName);
-        ed.screen.CursorScreenPos = src.screen.CursorScreenPos;
-        term.SetSize(size.rows, size.cols);
-        term.screen.SetUtf8(src.Utf8);
-        InvalidateScreenCache(ed);
-        RefreshWindow(ed);
-        DrawStatusLine(ed);
-        FlushOutput(ed);
-    }
-};
-
 // Random keys, and now and then a resize, on `content`; whenever no key is waiting the screen is
 // compared with a fresh editor's drawing of the same state. `termName` is the editor's TERM entry.
 void CompareWithFreshRedraw(const char* program, unsigned seed, const std::string& content, bool utf8,
@@ -386,7 +351,7 @@ void CompareWithFreshRedraw(const char* program, unsigned seed, const std::strin
                 RefreshWindow(ed);
                 DrawStatusLine(ed);
                 FlushOutput(ed);
-                fresh->Draw(ed, term.Size());
+                ASSERT_TRUE(fresh->Draw(ed, term.Size()));
                 const ScreenModel& want = fresh->term.screen;
                 ASSERT_EQ(want.Errors(), "");
                 ASSERT_EQ(term.screen.Errors(), "") << "after key " << keys;
