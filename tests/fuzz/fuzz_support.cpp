@@ -91,23 +91,6 @@ FreshEditor::FreshEditor(Terminal& term) {
 
 FreshEditor::~FreshEditor() { ed_->~Editor(); }
 
-namespace {
-
-uint64_t LinesBefore(const Editor& ed, Pos p) {
-    uint64_t n = 1;
-    for (Pos q = ed.TextStart; q < p; ++q) n += ed.buf[q] == '\n';
-    return n;
-}
-
-bool BetweenCharacters(const Editor& ed) {
-    Pos p = ed.Cursor;
-    while (p > ed.TextStart && ed.buf[p - 1] != '\n') --p;
-    while (p < ed.Cursor) p += CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
-    return p == ed.Cursor;
-}
-
-}  // namespace
-
 void CheckBuffer(const Editor& ed, const char* after) {
     std::string at = std::string("after ") + after;
     if (!ed.buf) return;

@@ -415,6 +415,19 @@ void FakeTerminal::Write(const void* data, size_t n) {
     screen.Feed(static_cast<const uint8_t*>(data), n);
 }
 
+uint64_t LinesBefore(const Editor& ed, Pos p) {
+    uint64_t n = 1;
+    for (Pos q = ed.TextStart; q < p; ++q) n += ed.buf[q] == '\n';
+    return n;
+}
+
+bool BetweenCharacters(const Editor& ed) {
+    Pos p = ed.Cursor;
+    while (p > ed.TextStart && ed.buf[p - 1] != '\n') --p;
+    while (p < ed.Cursor) p += CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
+    return p == ed.Cursor;
+}
+
 FreshRedraw::FreshRedraw() : ed(new Editor(term)) {}
 
 FreshRedraw::~FreshRedraw() { delete ed; }

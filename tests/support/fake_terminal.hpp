@@ -118,6 +118,12 @@ private:
 
 struct Editor;
 
+// Checks of an editor's state shared by the tests and the fuzz targets: the number of the line that
+// holds p counted afresh, and whether the cursor is where a walk by characters from its line's start
+// arrives.
+uint64_t LinesBefore(const Editor& ed, size_t p);  // p: a position (Pos)
+bool BetweenCharacters(const Editor& ed);
+
 // A second editor that draws what another holds from nothing: its terminal then shows what the other's
 // terminal should show after its refreshes. False when its buffer could not be reserved.
 struct FreshRedraw {

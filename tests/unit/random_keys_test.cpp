@@ -21,12 +21,6 @@ namespace {
 struct Lost {};
 [[noreturn]] void ThrowLost(Editor&, int) { throw Lost{}; }
 
-uint64_t FreshCount(const Editor& ed) {
-    uint64_t n = 1;
-    for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ed.buf[p] == '\n';
-    return n;
-}
-
 std::string RandomBurst(std::mt19937& rng) {
     static const char* const kSequences[] = {"\x1b[A",
                                              "\x1b[B",
@@ -82,14 +76,6 @@ struct Utf8Run {
     std::string (*burst)(std::mt19937&, const char* program);
     bool textStaysValid;
 };
-
-// The cursor is where a walk by characters from its line's start arrives.
-bool BetweenCharacters(const Editor& ed) {
-    Pos p = ed.Cursor;
-    while (p > ed.TextStart && ed.buf[p - 1] != '\n') --p;
-    while (p < ed.Cursor) p += CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
-    return p == ed.Cursor;
-}
 
 bool ValidUtf8(const Editor& ed) {
     uint32_t cp;
@@ -225,7 +211,7 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                 ASSERT_EQ(ed.buf[ed.TextStart - 1], '\n');
                 ASSERT_EQ(ed.buf[ed.TextEnd], '\n') << "closing line feed after key " << keys;
                 ASSERT_LE(ed.TextLength() + ed.KillLength, ed.BufferCapacity);
-                ASSERT_EQ(ed.LineNumber, FreshCount(ed)) << "line number after key " << keys;
+                ASSERT_EQ(ed.LineNumber, LinesBefore(ed, ed.Cursor)) << "line number after key " << keys;
                 if (!utf8) continue;
                 ASSERT_TRUE(BetweenCharacters(ed))
                     << "cursor at " << ed.Cursor - ed.TextStart << " after key " << keys;
