@@ -195,10 +195,15 @@ struct Editor {
     Terminal& term;
     SystemCalls sys;  // sys.ErrorNumber is the editor's ErrorNumber
 
-    // Edit buffer: [0] leading line feed, text TextStart..TextEnd-1, closing line feed at TextEnd,
-    // kill buffer behind it. One reservation per load, never moved while editing.
+    // Edit buffer: [0] leading line feed, text TextStart..TextEnd-1, closing line feed at TextEnd. Its
+    // free room (the gap) lies at GapAt, a line start: the text before it sits at buf, the text from it on
+    // at the end of the text's part, textRoom bytes long. The kill buffer has a part of its own behind.
+    // One reservation per load, never moved while editing; only the buffer's own code reads it directly.
     uint8_t* buf = nullptr;
     size_t reserved = 0;  // bytes mapped at buf
+    size_t textRoom = 0;
+    Pos GapAt = ~Pos(0);  // beyond TextEnd: the gap lies behind the closing line feed
+    uint8_t* kill = nullptr;
     Pos TextStart = 1;
     Pos TextEnd = 1;
     Pos Cursor = 1;
@@ -216,7 +221,7 @@ struct Editor {
     Pos Mark = 0;
     uint8_t BlockVisible = 1;
 
-    // Kill buffer, at TextEnd + 1.
+    // Kill buffer, at kill.
     size_t KillLength = 0;
     Pos KillSource = 0;
     bool KillAppend = false;

@@ -85,8 +85,7 @@ void Paste(Editor& ed) {
     if (n == 0) return;
     if (!MakeRoom(ed, ed.Cursor, n)) return;
     ed.Mark = ed.Cursor;
-    // The kill buffer has moved up with the text; it lies wholly behind the room.
-    std::memcpy(ed.buf + ed.Cursor, ed.buf + ed.TextEnd + 1, n);
+    std::memcpy(At(ed, ed.Cursor), ed.kill, n);
     ed.Cursor = CharEndAt(ed, ed.Cursor + n);
     ed.BlockVisible = 0;
     if (ed.EditMode != VI) CenterLine(ed);

@@ -3,6 +3,59 @@
 
 #include "editor.hpp"
 
+// ---- The text's bytes. The gap lies at a line start, so a line (its line feed included) is always
+// one run of bytes: what reads within a line may take a pointer and go on to the run's end. Reading
+// across lines goes through the functions below; only the buffer's own changes write.
+
+inline constexpr Pos kGapAtEnd = ~Pos(0);
+// How far the text from GapAt on lies behind its position.
+inline size_t TailShift(const Editor& ed) { return ed.textRoom - ed.TextEnd - 1; }
+inline const uint8_t* At(const Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
+inline uint8_t* At(Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
+inline uint8_t ByteAt(const Editor& ed, Pos p) { return *At(ed, p); }
+// The run of bytes that holds p: its first text byte, and the end behind its last (a line feed).
+inline const uint8_t* RunStart(const Editor& ed, Pos p) {
+    return p < ed.GapAt ? ed.buf + ed.TextStart : At(ed, ed.GapAt);
+}
+inline const uint8_t* RunEnd(const Editor& ed, Pos p) {
+    if (p >= ed.GapAt) return ed.buf + ed.textRoom;
+    return ed.buf + (ed.GapAt <= ed.TextEnd ? ed.GapAt : ed.TextEnd + 1);
+}
+// What positions of p's run are added to for their bytes: RunBase(ed, p)[q] is the byte at q, for every q
+// of that run.
+inline const uint8_t* RunBase(const Editor& ed, Pos p) {
+    return p >= ed.GapAt ? ed.buf + TailShift(ed) : ed.buf;
+}
+// The position of a pointer into a run of the text.
+inline Pos PosOf(const Editor& ed, const uint8_t* q) {
+    Pos d = Pos(q - ed.buf);
+    return d <= ed.GapAt ? d : d - TailShift(ed);
+}
+// The text from a to b (a <= b <= TextEnd + 1) as at most two runs; the second is empty when one holds it.
+struct TextRun {
+    const uint8_t* bytes;
+    size_t length;
+};
+struct TextRuns {
+    TextRun run[2];
+};
+TextRuns RunsBetween(const Editor& ed, Pos a, Pos b);
+// Copies the n bytes at p to out.
+void CopyText(const Editor& ed, Pos p, size_t n, uint8_t* out);
+// The first byte b in from..to-1, or to.
+Pos FindByte(const Editor& ed, Pos from, Pos to, uint8_t b);
+// The last byte b in to..from-1, or kGapAtEnd when there is none.
+Pos FindByteBack(const Editor& ed, Pos from, Pos to, uint8_t b);
+// Line feeds in a..b-1.
+uint64_t CountLineFeedsBetween(const Editor& ed, Pos a, Pos b);
+// Writes the n bytes at p (the closing line feed may be among them) to fd: the count written, or < 0.
+long long WriteText(Editor& ed, int fd, Pos p, size_t n);
+// The n bytes at p, made one run that stays clear of the gap's edge, to change in place (n >= 1): a
+// line feed may come or go among them. Moves the gap when it must; the text stays as it is.
+uint8_t* InPlace(Editor& ed, Pos p, size_t n);
+// Puts the gap behind the closing line feed: the whole text is then one run from TextStart.
+void GatherText(Editor& ed);
+
 // ---- Line scans (never change the text). The line of p is the line holding p; a position on a line
 // feed belongs to the line that line feed ends. Scans that meet the closing line feed going forward,
 // or the start of the text going back, set RecountLines.

@@ -1,5 +1,7 @@
-// The edit buffer's one reservation, and the only two operations that change the text's length. The
-// kill buffer sits right behind the closing line feed and rides along with every block move.
+// The edit buffer's one reservation, the moves of its gap, and the only two operations that change the
+// text's length. A change moves the gap to the end of the line it touches and shifts only the rest of
+// that line: typing and deleting where the last change was moves a line's worth of bytes, whatever the
+// size of the text, and a change far away moves the text in between once.
 #include <cstring>
 
 #include "buffer/buffer.hpp"
@@ -10,8 +12,19 @@ namespace {
 
 bool BlockModes(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == VI; }
 
-// Bytes from `from` to the end of the kill buffer: what a change has to move.
-size_t TailLength(const Editor& ed, Pos from) { return ed.TextEnd + 1 + ed.KillLength - from; }
+// The line start behind the line feed that ends p's line (p <= TextEnd).
+Pos NextLineStart(const Editor& ed, Pos p) { return FindByte(ed, p, ed.TextEnd, '\n') + 1; }
+
+// The gap to g, a line start or TextEnd + 1.
+void PlaceGap(Editor& ed, Pos g) {
+    Pos now = ed.GapAt <= ed.TextEnd ? ed.GapAt : ed.TextEnd + 1;
+    size_t shift = TailShift(ed);
+    if (g < now)
+        std::memmove(ed.buf + g + shift, ed.buf + g, now - g);
+    else if (g > now)
+        std::memmove(ed.buf + now, ed.buf + now + shift, g - now);
+    ed.GapAt = g > ed.TextEnd ? kGapAtEnd : g;
+}
 
 bool RefuseForRoom(Editor& ed) {
     ed.sys.ErrorNumber = err::kNoMemory;
@@ -33,7 +46,8 @@ void ShiftBack(Pos& x, Pos p, size_t n) {
 bool ReserveBuffer(Editor& ed, uint64_t capacity) {
     ForgetColumns(ed);
     if (capacity > kMaxCapacity) capacity = kMaxCapacity;
-    size_t size = size_t(capacity) + 2;
+    // The text's part, then the kill buffer's: pages are only taken as they are written.
+    size_t size = 2 * size_t(capacity) + 2;
     void* p = ed.sys.Reserve(size);
     if (!p) {
         ed.sys.ErrorNumber = err::kNoMemory;
@@ -42,6 +56,9 @@ bool ReserveBuffer(Editor& ed, uint64_t capacity) {
     ReleaseBuffer(ed);
     ed.buf = static_cast<uint8_t*>(p);
     ed.reserved = size;
+    ed.textRoom = size_t(capacity) + 2;
+    ed.kill = ed.buf + ed.textRoom;
+    ed.GapAt = kGapAtEnd;
     ed.BufferCapacity = capacity;
     ed.TextStart = 1;
     ed.TextEnd = ed.Cursor = ed.CommandCursor = ed.PrevCursor = 1;
@@ -58,7 +75,10 @@ bool ReserveBuffer(Editor& ed, uint64_t capacity) {
 void ReleaseBuffer(Editor& ed) {
     if (ed.buf) ed.sys.Release(ed.buf, ed.reserved);
     ed.buf = nullptr;
+    ed.kill = nullptr;
     ed.reserved = 0;
+    ed.textRoom = 0;
+    ed.GapAt = kGapAtEnd;
     ed.TextEnd = ed.Cursor = ed.TextStart;
     ed.KillLength = 0;
     ed.BlockBegin = ed.BlockEnd = ed.Mark = 0;
@@ -72,7 +92,7 @@ uint64_t Room(const Editor& ed) {
 bool MakeRoom(Editor& ed, Pos p, size_t n) {
     if (n == 0) return true;
     if (p < ed.TextStart || p > ed.TextEnd) return false;
-    if (Room(ed) < n) return RefuseForRoom(ed);
+    if (Room(ed) < n || TailShift(ed) < n) return RefuseForRoom(ed);
     RecordInsertion(ed, p, n);
     OpenRoom(ed, p, n);
     return true;
@@ -80,10 +100,12 @@ bool MakeRoom(Editor& ed, Pos p, size_t n) {
 
 void OpenRoom(Editor& ed, Pos p, size_t n) {
     ForgetColumns(ed, p);
-    // The kill buffer moves in every mode: WS never fills it, but one left by a mode switch survives.
-    memmove(ed.buf + p + n, ed.buf + p, TailLength(ed, p));
+    Pos g = NextLineStart(ed, p);
+    PlaceGap(ed, g);
+    memmove(ed.buf + p + n, ed.buf + p, g - p);
     ed.ChangedMark = '*';
     ed.TextEnd += n;
+    ed.GapAt = g + n > ed.TextEnd ? kGapAtEnd : g + n;
     // A position at p stays, so the new bytes land in front of what it marks. Several insertions
     // at p, p + 1, ... therefore move every mark exactly as one insertion of them all does.
     if (BlockModes(ed)) {
@@ -103,9 +125,12 @@ bool RemoveBytes(Editor& ed, Pos p, size_t n) {
         RestoreCursor(ed);
         return false;
     }
-    memmove(ed.buf + p, ed.buf + p + n, TailLength(ed, p + n));
+    Pos g = NextLineStart(ed, p + n);
+    PlaceGap(ed, g);
+    memmove(ed.buf + p, ed.buf + p + n, g - p - n);
     ed.ChangedMark = '*';
     ed.TextEnd -= n;
+    ed.GapAt = g - n > ed.TextEnd ? kGapAtEnd : g - n;
     if (BlockModes(ed)) {
         ShiftBack(ed.BlockBegin, p, n);
         ShiftBack(ed.BlockEnd, p, n);
@@ -141,7 +166,7 @@ bool SaveToKill(Editor& ed, Pos s, size_t n) {
     bool append = ed.EditMode != VI && ed.KillAppend;
     uint64_t kept = append ? ed.KillLength : 0;
     if (ed.TextLength() + kept + n > ed.BufferCapacity) return RefuseForRoom(ed);
-    memcpy(ed.buf + ed.TextEnd + 1 + kept, ed.buf + s, n);
+    CopyText(ed, s, n, ed.kill + kept);
     ed.KillLength = kept + n;
     if (!append) ed.KillSource = s;
     ed.BlockVisible = 0;
@@ -158,7 +183,7 @@ bool CopyRegionToKill(Editor& ed) {
     if (a < ed.TextStart) a = ed.TextStart;
     if (a > b) a = b;
     if (ed.TextLength() + (b - a) > ed.BufferCapacity) return RefuseForRoom(ed);
-    memcpy(ed.buf + ed.TextEnd + 1, ed.buf + a, b - a);
+    CopyText(ed, a, b - a, ed.kill);
     ed.KillLength = b - a;
     ed.KillSource = a;
     if (ed.EditMode != VI) ed.BlockVisible = 0;
@@ -172,8 +197,20 @@ bool CopyBlockToCursor(Editor& ed) {
     if (!MakeRoom(ed, ed.Cursor, n)) return false;
     // Taken from the old place, not the marks: only WS and vi move them with the text.
     Pos from = begin > ed.Cursor ? begin + n : begin;
-    memcpy(ed.buf + ed.Cursor, ed.buf + from, n);
+    CopyText(ed, from, n, At(ed, ed.Cursor));
     return true;
+}
+
+uint8_t* InPlace(Editor& ed, Pos p, size_t n) {
+    ForgetColumns(ed, p);
+    // Behind the line feed that follows the bytes: what becomes of a line feed among them, the byte
+    // before the gap stays one.
+    if (ed.GapAt <= p + n) PlaceGap(ed, NextLineStart(ed, p + n > ed.TextEnd ? ed.TextEnd : p + n));
+    return ed.buf + p;
+}
+
+void GatherText(Editor& ed) {
+    if (ed.buf) PlaceGap(ed, ed.TextEnd + 1);
 }
 
 bool KillBytes(Editor& ed, Pos p, size_t n) {

@@ -269,13 +269,16 @@ const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8
 }
 
 Pos NextChar(const Editor& ed, Pos p) {
-    if (!ed.Utf8 || ed.buf[p] == '\n' || ed.buf[p] == '\t') return p + 1;
-    return p + CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
+    const uint8_t* b = RunBase(ed, p);
+    if (!ed.Utf8 || b[p] == '\n' || b[p] == '\t') return p + 1;
+    return p + CharAt(b + p, RunEnd(ed, p), true).length;
 }
 
 Pos PrevChar(const Editor& ed, Pos p) {
     if (!ed.Utf8) return p - 1;
-    return Pos(CharStartBefore(ed.buf + ed.TextStart, ed.buf + p, true) - ed.buf);
+    // The line feed before a run ends every character that would reach back over it.
+    const uint8_t* b = RunBase(ed, p - 1);
+    return Pos(CharStartBefore(RunStart(ed, p - 1), b + p, true) - b);
 }
 
 namespace {
@@ -407,12 +410,14 @@ namespace {
 uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) {
     uint64_t col = column;
     if (ed.Utf8) {
-        Walk(ed.buf + s, ed.buf + p, &col, ~uint64_t(0), base);
+        const uint8_t* b = RunBase(ed, s);
+        Walk(b + s, b + p, &col, ~uint64_t(0), base);
         return col;
     }
+    const uint8_t* b = RunBase(ed, s);
     while (s < p) {
-        const void* t = std::memchr(ed.buf + s, '\t', p - s);
-        Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - ed.buf) : p;
+        const void* t = std::memchr(b + s, '\t', p - s);
+        Pos stop = t ? Pos(static_cast<const uint8_t*>(t) - b) : p;
         col += stop - s;
         if (stop == p) break;
         col += TabAdvance(col);
@@ -423,10 +428,10 @@ uint64_t ColumnFrom(const Editor& ed, Pos s, uint64_t column, Pos p, bool base) 
 
 // Whether p lies inside a valid sequence that begins before it.
 bool InsideSequence(const Editor& ed, Pos p) {
-    if (!IsContinuation(ed.buf[p])) return false;
+    if (!IsContinuation(ByteAt(ed, p))) return false;
     for (size_t k = 1; k <= 3 && p - k >= ed.TextStart; ++k) {
-        if (IsContinuation(ed.buf[p - k])) continue;
-        return DecodeAt(ed.buf + p - k, ed.buf + ed.TextEnd).length > k;
+        if (IsContinuation(ByteAt(ed, p - k))) continue;
+        return DecodeAt(At(ed, p - k), RunEnd(ed, p - k)).length > k;
     }
     return false;
 }
@@ -434,17 +439,17 @@ bool InsideSequence(const Editor& ed, Pos p) {
 // Whether a character surely starts at p: inside no sequence, and no mark, which may belong to the
 // character before.
 bool StartsCharacter(const Editor& ed, Pos p) {
-    const uint8_t b = ed.buf[p];
+    const uint8_t b = ByteAt(ed, p);
     if (b < 0x80) return true;
     if (IsContinuation(b)) return !InsideSequence(ed, p);
     uint32_t cp = 0;
-    return DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd + 1, &cp) == 0 || CodePointWidth(cp) != 0;
+    return DecodeUtf8(At(ed, p), RunEnd(ed, p), &cp) == 0 || CodePointWidth(cp) != 0;
 }
 
 // Whether the code point that ends at p is one that marks after it sit on.
 bool BaseBefore(const Editor& ed, Pos p) {
     Decoded d;
-    (void)PointBefore(ed.buf + ed.TextStart, ed.buf + p, &d);
+    (void)PointBefore(RunStart(ed, p - 1), RunBase(ed, p - 1) + p, &d);
     return d.width >= 0;
 }
 
@@ -468,8 +473,8 @@ uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p) {
         // Bytes put in at the kept place may be marks on the character before it; nothing else joins
         // it while no sequence goes on across it.
         col = ColumnFrom(ed, m->at, m->column, p, m->at > lineStart && BaseBefore(ed, m->at));
-    } else if (m && p < m->at && StartsCharacter(ed, p) && !std::memchr(ed.buf + p, '\t', m->at - p)) {
-        col = m->column - CellsOf(ed.buf + p, ed.buf + m->at);
+    } else if (m && p < m->at && StartsCharacter(ed, p) && !std::memchr(At(ed, p), '\t', m->at - p)) {
+        col = m->column - CellsOf(At(ed, p), RunBase(ed, p) + m->at);
     } else {
         col = ColumnFrom(ed, lineStart, 0, p, false);
     }
@@ -486,29 +491,28 @@ Pos PositionAtColumn(const Editor& ed, Pos lineStart, uint64_t column) {
 
 Pos CharStartAt(const Editor& ed, Pos p) {
     if (!ed.Utf8 || p <= ed.TextStart || p >= ed.TextEnd) return p;
-    const uint8_t* b = ed.buf;
-    const uint8_t* end = b + ed.TextEnd;
     Pos u = p;
-    if (IsContinuation(b[p])) {
+    if (IsContinuation(ByteAt(ed, p))) {
         // Inside a sequence when a lead byte up to three back reaches over p; the line feed before
-        // the text stops the look back.
+        // the text or the run stops the look back.
         Pos q = p;
-        while (p - q < 2 && IsContinuation(b[q - 1])) --q;
+        while (p - q < 2 && IsContinuation(ByteAt(ed, q - 1))) --q;
         const Pos lead = q - 1;
-        if (!IsContinuation(b[lead])) {
-            Decoded d = DecodeAt(b + lead, end);
+        if (!IsContinuation(ByteAt(ed, lead))) {
+            Decoded d = DecodeAt(At(ed, lead), RunEnd(ed, lead));
             if (d.width >= 0 && lead + d.length > p) u = lead;
         }
     }
+    const uint8_t* b = RunBase(ed, u);
     if (!MayBeMark(b[u])) return u;
-    Decoded d = DecodeAt(b + u, end);
+    Decoded d = DecodeAt(b + u, RunEnd(ed, u));
     if (d.width != 0) return u;
-    return Pos(CharStartBefore(b + ed.TextStart, b + u + d.length, true) - b);
+    return Pos(CharStartBefore(RunStart(ed, u), b + u + d.length, true) - b);
 }
 
 Pos CharEndAt(const Editor& ed, Pos p) {
     Pos s = CharStartAt(ed, p);
-    return s == p ? p : s + CharAt(ed.buf + s, ed.buf + ed.TextEnd, true).length;
+    return s == p ? p : s + CharAt(At(ed, s), RunEnd(ed, s), true).length;
 }
 
 bool IsOneCodePoint(const uint8_t* s, size_t n) {
@@ -535,8 +539,7 @@ size_t CodePointsFoldingTo(uint32_t folded, uint32_t* out, size_t max) {
 Pos LineStartAt(const Editor& ed, Pos p) {
     if (p <= ed.TextStart) return ed.TextStart;
     // A backward scan always meets the leading line feed.
-    const void* lf = memrchr(ed.buf, '\n', p);
-    return lf ? Pos(static_cast<const uint8_t*>(lf) - ed.buf) + 1 : ed.TextStart;
+    return FindByteBack(ed, p, 0, '\n') + 1;
 }
 
 uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
@@ -546,10 +549,11 @@ uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base) {
 }
 
 Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit) {
-    const uint8_t* buf = ed.buf;
-    const Pos end = ed.TextEnd;
-    if (p >= end) return p;
-    if (ed.Utf8) return Pos(Walk(buf + p, buf + end, column, limit, false) - buf);
+    if (p >= ed.TextEnd) return p;
+    const uint8_t* buf = RunBase(ed, p);
+    if (ed.Utf8) return Pos(Walk(buf + p, RunEnd(ed, p), column, limit, false) - buf);
+    // The line ends at the line feed before the gap at the latest.
+    const Pos end = p < ed.GapAt && ed.GapAt <= ed.TextEnd ? ed.GapAt - 1 : ed.TextEnd;
     // Every byte but a tab is one cell at least, so the limit lies within limit - col bytes.
     uint64_t col = *column;
     Pos to = end - p < limit - col ? end : p + Pos(limit - col);

@@ -38,7 +38,7 @@ void JumpTo(Editor& ed, Pos p) {
 
 void CharLeft(Editor& ed) {
     if (ed.Cursor <= ed.TextStart) return;
-    if (ed.buf[ed.Cursor - 1] == '\n') {
+    if (ByteAt(ed, ed.Cursor - 1) == '\n') {
         if (ed.EditMode == VI) return;
         WindowRowUp(ed);
         --ed.LineNumber;
@@ -48,7 +48,7 @@ void CharLeft(Editor& ed) {
 
 void CharRight(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
-    if (ed.buf[ed.Cursor] == '\n') {
+    if (ByteAt(ed, ed.Cursor) == '\n') {
         if (ed.EditMode == VI) return;
         WindowRowDown(ed);
         ++ed.LineNumber;
@@ -72,7 +72,7 @@ void LineEnd(Editor& ed) { ed.Cursor = LineEndOf(ed, ed.Cursor); }
 void FirstNonBlank(Editor& ed) {
     Pos p = LineStartOf(ed, ed.Cursor);
     // A blank that carries a combining mark is no longer blank.
-    while (ed.buf[p] <= ' ' && ed.buf[p] != '\n' && NextChar(ed, p) == p + 1) ++p;
+    while (ByteAt(ed, p) <= ' ' && ByteAt(ed, p) != '\n' && NextChar(ed, p) == p + 1) ++p;
     ed.Cursor = p;
 }
 
@@ -85,11 +85,11 @@ void ScrollUp(Editor& ed) { LinesUp(ed, 1); }
 void ScrollDown(Editor& ed) { LinesDown(ed, 1); }
 
 void WordLeft(Editor& ed) {
-    const uint8_t* b = ed.buf;
+    auto b = [&ed](Pos q) { return ByteAt(ed, q); };
     Pos p = ed.Cursor;
     for (;;) {
         // Line starts are crossed backwards onto the previous line's line feed, empty lines included.
-        while (b[p - 1] == '\n') {
+        while (b(p - 1) == '\n') {
             if (p <= ed.TextStart) {
                 ed.Cursor = p;
                 return;
@@ -98,33 +98,33 @@ void WordLeft(Editor& ed) {
             --ed.LineNumber;
         }
         p = PrevChar(ed, p);
-        if (IsWordChar(b[p])) break;
+        if (IsWordChar(b(p))) break;
     }
     // A character's first byte says whether it belongs to a word.
-    for (Pos q; IsWordChar(b[q = PrevChar(ed, p)]);) p = q;
+    for (Pos q; IsWordChar(b(q = PrevChar(ed, p)));) p = q;
     ed.Cursor = p;
 }
 
 void WordRight(Editor& ed) {
-    const uint8_t* b = ed.buf;
+    auto b = [&ed](Pos q) { return ByteAt(ed, q); };
     const bool toWordEnd = ed.EditMode == EMACS;
     Pos p = ed.Cursor;
     while (p < ed.TextEnd) {
-        if (b[p] == '\n') ++ed.LineNumber;
+        if (b(p) == '\n') ++ed.LineNumber;
         const Pos before = p;
         p = NextChar(ed, p);
-        if (toWordEnd ? IsWordChar(b[before]) && !IsWordChar(b[p])
-                      : IsWordChar(b[p]) && !IsWordChar(b[before]))
+        if (toWordEnd ? IsWordChar(b(before)) && !IsWordChar(b(p))
+                      : IsWordChar(b(p)) && !IsWordChar(b(before)))
             break;
     }
     ed.Cursor = p;
 }
 
 void WordEnd(Editor& ed) {
-    const uint8_t* b = ed.buf;
+    auto b = [&ed](Pos q) { return ByteAt(ed, q); };
     Pos p = ed.Cursor;
     for (;;) {
-        while (b[p] == '\n') {
+        while (b(p) == '\n') {
             if (p >= ed.TextEnd) {
                 ed.Cursor = p;
                 return;
@@ -134,7 +134,7 @@ void WordEnd(Editor& ed) {
         }
         // Always one step, even right after a line feed: a line's first byte is never a stop.
         p = NextChar(ed, p);
-        if (IsWordChar(b[p]) && !IsWordChar(b[NextChar(ed, p)])) break;
+        if (IsWordChar(b(p)) && !IsWordChar(b(NextChar(ed, p)))) break;
     }
     ed.Cursor = p;
 }

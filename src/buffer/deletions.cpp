@@ -49,7 +49,7 @@ void DeleteLeft(Editor& ed) {
         return;
     }
     // Only vi stops at a line start: there the line joins the one above.
-    if (ed.buf[ed.Cursor - 1] != '\n' || !RemoveOne(ed, ed.Cursor - 1)) return;
+    if (ByteAt(ed, ed.Cursor - 1) != '\n' || !RemoveOne(ed, ed.Cursor - 1)) return;
     --ed.Cursor;
     CursorOntoChar(ed);
     --ed.LineNumber;
@@ -59,9 +59,9 @@ void DeleteLeft(Editor& ed) {
 void DeleteWord(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
     Pos before = ed.Cursor, p = NextChar(ed, ed.Cursor);
-    if (ed.buf[ed.Cursor] != '\n') {
+    if (ByteAt(ed, ed.Cursor) != '\n') {
         // A word goes with the blanks after it; a line end or the next word's first character stops it.
-        while (ed.buf[p] != '\n' && !(ed.buf[p] > ' ' && !IsWordChar(ed.buf[before]))) {
+        while (ByteAt(ed, p) != '\n' && !(ByteAt(ed, p) > ' ' && !IsWordChar(ByteAt(ed, before)))) {
             before = p;
             p = NextChar(ed, p);
         }
@@ -81,7 +81,7 @@ void DeleteLine(Editor& ed) {
 
 void KillLine(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return;
-    size_t n = ed.buf[ed.Cursor] == '\n' ? 1 : LineRest(ed, ed.Cursor);
+    size_t n = ByteAt(ed, ed.Cursor) == '\n' ? 1 : LineRest(ed, ed.Cursor);
     if (RemoveSpan(ed, ed.Cursor, n)) CursorOntoChar(ed);
 }
 

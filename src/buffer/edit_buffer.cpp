@@ -1,5 +1,7 @@
-// Line scans over the edit buffer. The leading line feed at 0 and the closing one at TextEnd let every
-// scan run without a bounds test; memchr and memrchr keep a 100 MB line as cheap as a short one.
+// Reading the text across its gap, and the line scans. The leading line feed at 0 and the closing one at
+// TextEnd let every scan run without a bounds test, and the byte before the gap is a line feed too, so a
+// scan for the line around a place stays in one run; memchr and memrchr keep a 100 MB line as cheap as a
+// short one.
 #include <cstring>
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -12,18 +14,71 @@ namespace {
 
 // Last line feed before p; the leading line feed guarantees one.
 Pos LineFeedBefore(const Editor& ed, Pos p) {
+    if (p > ed.GapAt) {
+        const uint8_t* tail = At(ed, ed.GapAt);
+        const void* q = memrchr(tail, '\n', p - ed.GapAt);
+        return q ? ed.GapAt + Pos(static_cast<const uint8_t*>(q) - tail) : ed.GapAt - 1;
+    }
     const void* q = memrchr(ed.buf, '\n', p);
     return q ? Pos(static_cast<const uint8_t*>(q) - ed.buf) : 0;
 }
 
 // First line feed at or after p, never beyond the closing one.
 Pos LineFeedFrom(const Editor& ed, Pos p) {
-    if (p >= ed.TextEnd) return ed.TextEnd;
-    const void* q = memchr(ed.buf + p, '\n', ed.TextEnd - p);
-    return q ? Pos(static_cast<const uint8_t*>(q) - ed.buf) : ed.TextEnd;
+    return p >= ed.TextEnd ? ed.TextEnd : FindByte(ed, p, ed.TextEnd, '\n');
 }
 
 }  // namespace
+
+TextRuns RunsBetween(const Editor& ed, Pos a, Pos b) {
+    if (a >= ed.GapAt || b <= ed.GapAt) {
+        const uint8_t* s = At(ed, a);
+        return {{{s, b - a}, {s + (b - a), 0}}};
+    }
+    return {{{ed.buf + a, ed.GapAt - a}, {At(ed, ed.GapAt), b - ed.GapAt}}};
+}
+
+void CopyText(const Editor& ed, Pos p, size_t n, uint8_t* out) {
+    for (const TextRun& r : RunsBetween(ed, p, p + n).run) {
+        if (r.length) std::memcpy(out, r.bytes, r.length);
+        out += r.length;
+    }
+}
+
+Pos FindByte(const Editor& ed, Pos from, Pos to, uint8_t b) {
+    Pos at = from;
+    for (const TextRun& r : RunsBetween(ed, from, to).run) {
+        if (const void* q = r.length ? memchr(r.bytes, b, r.length) : nullptr)
+            return at + Pos(static_cast<const uint8_t*>(q) - r.bytes);
+        at += r.length;
+    }
+    return to;
+}
+
+Pos FindByteBack(const Editor& ed, Pos from, Pos to, uint8_t b) {
+    TextRuns runs = RunsBetween(ed, to, from);
+    for (int k = 1; k >= 0; --k) {
+        const TextRun& r = runs.run[k];
+        if (const void* q = r.length ? memrchr(r.bytes, b, r.length) : nullptr)
+            return to + (k ? runs.run[0].length : 0) + Pos(static_cast<const uint8_t*>(q) - r.bytes);
+    }
+    return kGapAtEnd;
+}
+
+long long WriteText(Editor& ed, int fd, Pos p, size_t n) {
+    const TextRuns runs = RunsBetween(ed, p, p + n);
+    const TextRun &a = runs.run[0], &b = runs.run[1];
+    long long first = ed.sys.WriteFully(fd, a.bytes, a.length);
+    if (first < 0 || size_t(first) != a.length || b.length == 0) return first;
+    long long second = ed.sys.WriteFully(fd, b.bytes, b.length);
+    return second < 0 ? second : first + second;
+}
+
+uint64_t CountLineFeedsBetween(const Editor& ed, Pos a, Pos b) {
+    uint64_t n = 0;
+    for (const TextRun& r : RunsBetween(ed, a, b).run) n += CountLineFeeds(r.bytes, r.length);
+    return n;
+}
 
 size_t LineOffset(Editor& ed, Pos p, bool* first) {
     if (p > ed.TextEnd) p = ed.TextEnd;
@@ -215,15 +270,15 @@ void MoveCursorCountingLines(Editor& ed, Pos to) {
     // Only the stretch between the two places is counted: a search that meets the end of a large
     // text costs one scan of what it passed, not a recount from the start.
     if (to >= ed.Cursor)
-        ed.LineNumber += CountLineFeeds(ed.buf + ed.Cursor, to - ed.Cursor);
+        ed.LineNumber += CountLineFeedsBetween(ed, ed.Cursor, to);
     else
-        ed.LineNumber -= CountLineFeeds(ed.buf + to, ed.Cursor - to);
+        ed.LineNumber -= CountLineFeedsBetween(ed, to, ed.Cursor);
     ed.Cursor = to;
 }
 
 void RecountLineNumber(Editor& ed) {
     Pos end = ed.Cursor > ed.TextEnd ? ed.TextEnd : ed.Cursor;
-    ed.LineNumber = 1 + CountLineFeeds(ed.buf + ed.TextStart, end - ed.TextStart);
+    ed.LineNumber = 1 + CountLineFeedsBetween(ed, ed.TextStart, end);
 }
 
 bool BlockValid(const Editor& ed) {
@@ -231,4 +286,4 @@ bool BlockValid(const Editor& ed) {
            ed.BlockBegin <= ed.BlockEnd && ed.BlockEnd <= ed.TextEnd;
 }
 
-bool TypingInserts(const Editor& ed) { return ed.InsertMode == kInsert || ed.buf[ed.Cursor] == '\n'; }
+bool TypingInserts(const Editor& ed) { return ed.InsertMode == kInsert || ByteAt(ed, ed.Cursor) == '\n'; }

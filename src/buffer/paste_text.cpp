@@ -6,7 +6,7 @@
 
 bool PasteText(Editor& ed, const uint8_t* text, size_t n) {
     if (n == 0) return true;
-    if (!ed.buf || Room(ed) < n) {
+    if (!ed.buf || Room(ed) < n || TailShift(ed) < n) {
         ed.sys.ErrorNumber = err::kNoMemory;
         return false;
     }
@@ -14,7 +14,7 @@ bool PasteText(Editor& ed, const uint8_t* text, size_t n) {
     const Pos at = ed.Cursor;
     RecordInsertion(ed, at, n);
     OpenRoom(ed, at, n);
-    std::memcpy(ed.buf + at, text, n);
+    std::memcpy(At(ed, at), text, n);
     // Marks that sat on the character before the place now sit on the paste's last one: the cursor
     // goes behind them.
     ed.Cursor = CharEndAt(ed, at + n);

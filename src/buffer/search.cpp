@@ -93,13 +93,21 @@ Needle MakeNeedle(const Editor& ed, const uint8_t* s, size_t n, uint8_t caseMask
 
 // The text at p holds an occurrence; in a UTF-8 locale only one made of whole characters.
 bool MatchesAt(const Editor& ed, const Needle& k, Pos p) {
-    const uint8_t* t = ed.buf + p;
+    const uint8_t* t = At(ed, p);
+    // An occurrence that reaches over the gap is looked at in a copy; the needle is at most a search
+    // entry long.
+    uint8_t joined[sizeof Editor::SearchText];
+    if (p < ed.GapAt && p + k.n > ed.GapAt) {
+        if (k.n > sizeof joined) return false;
+        CopyText(ed, p, k.n, joined);
+        t = joined;
+    }
     if (k.folds ? !FoldedMatches(t, k.s, k.n, k.caseMask) : !RestMatches(t, k.s, k.n, k.caseMask))
         return false;
     return !k.chars || (CharStartAt(ed, p) == p && CharStartAt(ed, p + k.n) == p + k.n);
 }
 
-// Last position in lo..hi holding a first byte, or 0.
+// Last position in lo..hi holding a first byte, or 0; buf[q] is the byte at q for each of them.
 Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) {
     for (Pos end = hi + 1; end > lo;) {
         size_t len = end - lo < kChunk ? end - lo : kChunk;
@@ -120,17 +128,22 @@ Pos PreviousCandidate(const uint8_t* buf, Pos lo, Pos hi, const FirstBytes& fb) 
 Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const Needle& k, uint64_t* lineFeeds) {
     const FirstBytes& fb = k.first;
     const uint8_t other = fb.count == 2 ? fb.byte[1] : fb.byte[0];
-    const uint8_t* end = ed.buf + hi + 1;
     uint64_t passed = 0;
     while (lo <= hi) {
-        const uint8_t* q = FindEitherCountingLines(ed.buf + lo, end, fb.byte[0], other, &passed);
-        if (q == end) return 0;
-        Pos p = Pos(q - ed.buf);
+        // The scan goes to the end of lo's run at most.
+        const Pos stop = lo < ed.GapAt && hi >= ed.GapAt ? ed.GapAt : hi + 1;
+        const uint8_t* b = RunBase(ed, lo);
+        const uint8_t* q = FindEitherCountingLines(b + lo, b + stop, fb.byte[0], other, &passed);
+        if (q == b + stop) {
+            lo = stop;
+            continue;
+        }
+        Pos p = Pos(q - b);
         if (MatchesAt(ed, k, p)) {
             *lineFeeds = passed;
             return p;
         }
-        passed += ed.buf[p] == '\n';
+        passed += b[p] == '\n';
         lo = p + 1;
     }
     return 0;
@@ -138,7 +151,11 @@ Pos ScanForward(const Editor& ed, Pos lo, Pos hi, const Needle& k, uint64_t* lin
 
 Pos ScanBackward(const Editor& ed, Pos lo, Pos hi, const Needle& k) {
     while (lo <= hi) {
-        Pos p = PreviousCandidate(ed.buf, lo, hi, k.first);
+        Pos p = 0;
+        if (hi >= ed.GapAt)
+            p = PreviousCandidate(RunBase(ed, hi), lo > ed.GapAt ? lo : ed.GapAt, hi, k.first);
+        if (p == 0 && lo < ed.GapAt)
+            p = PreviousCandidate(ed.buf, lo, hi < ed.GapAt ? hi : ed.GapAt - 1, k.first);
         if (p == 0) return 0;
         if (MatchesAt(ed, k, p)) return p;
         if (p == lo) return 0;
@@ -190,7 +207,7 @@ void ReplaceNext(Editor& ed) {
     }
     RemoveBytes(ed, p, out);
     if (!MakeRoom(ed, p, in)) return;
-    std::memcpy(ed.buf + p, ed.ReplaceText, in);
+    std::memcpy(At(ed, p), ed.ReplaceText, in);
     ed.Cursor = CharStartAt(ed, p);
     ed.LastFindPos = p;
     ed.RecountLines = true;
@@ -279,7 +296,7 @@ Pos FindOccurrence(const Editor& ed, Pos from, const uint8_t* s, size_t n, int s
     uint64_t passed = 0;
     if (from >= ed.TextStart) {
         if (Pos p = ScanForward(ed, from + 1, last, k, &passed)) {
-            *lineFeeds = passed + (ed.buf[from] == '\n');
+            *lineFeeds = passed + (ByteAt(ed, from) == '\n');
             return p;
         }
     } else if (Pos p = ScanForward(ed, ed.TextStart, last, k, &passed)) {

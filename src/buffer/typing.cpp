@@ -20,8 +20,9 @@ bool IsBlank(uint8_t b) { return b == ' ' || b == '\t'; }
 void BreakLine(Editor& ed, size_t indent) {
     Pos start = LineStartOf(ed, ed.Cursor);
     if (!MakeRoom(ed, ed.Cursor, indent + 1)) return;
-    ed.buf[ed.Cursor] = '\n';
-    std::memcpy(ed.buf + ed.Cursor + 1, ed.buf + start, indent);
+    uint8_t* room = At(ed, ed.Cursor);
+    room[0] = '\n';
+    CopyText(ed, start, indent, room + 1);
     ed.Cursor = CharEndAt(ed, ed.Cursor + indent + 1);
     CountNewLineFeed(ed);
 }
@@ -38,10 +39,12 @@ bool ReplaceCharAtCursor(Editor& ed, const uint8_t* s, size_t n) {
     const size_t old = NextChar(ed, ed.Cursor) - ed.Cursor;
     if (old == 1 && n == 1) {
         RecordOverwrite(ed, ed.Cursor);
-    } else if (!ReplaceRoom(ed, ed.Cursor, old, n)) {
+        *InPlace(ed, ed.Cursor, 1) = s[0];
+    } else if (ReplaceRoom(ed, ed.Cursor, old, n)) {
+        std::memcpy(At(ed, ed.Cursor), s, n);
+    } else {
         return false;
     }
-    std::memcpy(ed.buf + ed.Cursor, s, n);
     ed.ChangedMark = '*';
     return true;
 }
@@ -64,7 +67,7 @@ void TypeKey(Editor& ed, const uint8_t* s, size_t n) {
     if (ed.EditMode == EMACS || ed.EditMode == PICO) ed.BlockVisible = 0;
     if (TypingInserts(ed)) {
         if (!MakeRoom(ed, ed.Cursor, n)) return;
-        std::memcpy(ed.buf + ed.Cursor, s, n);
+        std::memcpy(At(ed, ed.Cursor), s, n);
         ed.ChangedMark = '*';
     } else if (!ReplaceCharAtCursor(ed, s, n)) {
         return;
@@ -99,7 +102,7 @@ void NewLine(Editor& ed) {
     }
     Pos start = LineStartOf(ed, ed.Cursor);
     size_t indent = 0;
-    while (start + indent < ed.Cursor && IsBlank(ed.buf[start + indent])) ++indent;
+    while (start + indent < ed.Cursor && IsBlank(ByteAt(ed, start + indent))) ++indent;
     BreakLine(ed, indent);
 }
 
@@ -107,7 +110,7 @@ void NewLineNoIndent(Editor& ed) { BreakLine(ed, 0); }
 
 void OpenLine(Editor& ed) {
     if (!MakeRoom(ed, ed.Cursor, 1)) return;
-    ed.buf[ed.Cursor] = '\n';
+    *At(ed, ed.Cursor) = '\n';
 }
 
 void QuotedInsert(Editor& ed) {
@@ -115,7 +118,7 @@ void QuotedInsert(Editor& ed) {
     uint64_t v = ReadNumber(ed, "^Q OCTAL:", 8, &empty);
     if (empty || v == 0 || v > 255) return;
     if (!MakeRoom(ed, ed.Cursor, 1)) return;
-    ed.buf[ed.Cursor] = uint8_t(v);
+    *At(ed, ed.Cursor) = uint8_t(v);
     ed.Cursor = CharEndAt(ed, ed.Cursor + 1);
     if (v == '\n') CountNewLineFeed(ed);
 }
@@ -126,7 +129,7 @@ void ViReplaceChar(Editor& ed) {
     uint8_t key[4];
     key[0] = uint8_t(first);
     size_t n = 1 + ReadCharTail(ed, key[0], key + 1);
-    if (ed.Cursor >= ed.TextEnd || ed.buf[ed.Cursor] == '\n') return;
+    if (ed.Cursor >= ed.TextEnd || ByteAt(ed, ed.Cursor) == '\n') return;
     if (key[0] == 13) key[0] = '\n';     // the line splits after the cursor, which stays on its own line
     if (!IsOneCodePoint(key, n)) n = 1;  // the rest of a broken sequence is dropped like any unknown key
     if (ReplaceCharAtCursor(ed, key, n)) ed.Cursor = CharStartAt(ed, ed.Cursor);
@@ -138,7 +141,8 @@ static void ExchangeByRotation(Editor& ed, Pos a, Pos b, Pos e) {
     (void)RecordDeletion(ed, b, e - b);  // a character or two: never a snapshot, never refused
     RecordJoin(ed);
     RecordInsertion(ed, a, e - b);
-    std::rotate(ed.buf + a, ed.buf + b, ed.buf + e);
+    uint8_t* t = InPlace(ed, a, e - a);
+    std::rotate(t, t + (b - a), t + (e - a));
     // A mark between the two stays between them.
     const Pos between = a + (e - b);
     for (Pos* m : {&ed.BlockBegin, &ed.BlockEnd, &ed.Mark})
@@ -147,21 +151,22 @@ static void ExchangeByRotation(Editor& ed, Pos a, Pos b, Pos e) {
 
 void TransposeChars(Editor& ed) {
     if (ed.Cursor <= ed.TextStart) return;
-    Pos b = ed.buf[ed.Cursor] == '\n' ? PrevChar(ed, ed.Cursor) : ed.Cursor;
+    Pos b = ByteAt(ed, ed.Cursor) == '\n' ? PrevChar(ed, ed.Cursor) : ed.Cursor;
     // The character before b must be text: the leading line feed is never exchanged.
     if (b <= ed.TextStart) return;
-    if (b != ed.Cursor && ed.buf[b] == '\n') {  // from an empty line onto the one above
+    if (b != ed.Cursor && ByteAt(ed, b) == '\n') {  // from an empty line onto the one above
         --ed.LineNumber;
         WindowRowUp(ed);
     }
     ed.Cursor = b;
     const Pos a = PrevChar(ed, b), e = NextChar(ed, b);
     // A line feed is a character of one byte, so the first bytes tell whether one moves.
-    const uint8_t before = ed.buf[a], under = ed.buf[b];
+    const uint8_t before = ByteAt(ed, a), under = ByteAt(ed, b);
     if (b - a == 1 && e - b == 1) {
         RecordSwap(ed, b);  // undo exchanges b - 1 and b again
-        ed.buf[a] = under;
-        ed.buf[b] = before;
+        uint8_t* t = InPlace(ed, a, 2);
+        t[0] = under;
+        t[1] = before;
     } else {
         ExchangeByRotation(ed, a, b, e);
     }
@@ -204,13 +209,13 @@ bool AddToRun(Editor& ed, TypedRun& run, const uint8_t* key, size_t n, TypedKey 
             std::memmove(out + 1, q, fromRun);
         } else {
             Pos start = LineStartOf(ed, run.at);
-            while (start + fromText < run.at && IsBlank(ed.buf[start + fromText])) ++fromText;
+            while (start + fromText < run.at && IsBlank(ByteAt(ed, start + fromText))) ++fromText;
             if (start + fromText == run.at)
                 while (fromRun < run.length && IsBlank(run.bytes[fromRun])) ++fromRun;
             if (run.length + 1 + fromText + fromRun > sizeof run.bytes ||
                 Room(ed) < run.length + 1 + fromText + fromRun)
                 return false;
-            std::memcpy(out + 1, ed.buf + start, fromText);
+            CopyText(ed, start, fromText, out + 1);
             std::memmove(out + 1 + fromText, run.bytes, fromRun);
         }
         out[0] = '\n';
@@ -245,7 +250,7 @@ bool AddTypedKey(Editor& ed, TypedRun& run, TypedKey kind) {
 void FinishTypedRun(Editor& ed, TypedRun& run) {
     if (run.length == 0) return;
     OpenRoom(ed, run.at, run.length);
-    std::memcpy(ed.buf + run.at, run.bytes, run.length);
+    std::memcpy(At(ed, run.at), run.bytes, run.length);
     ed.Cursor = CharEndAt(ed, run.at + run.length);
     run.length = 0;
 }

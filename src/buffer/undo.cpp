@@ -43,8 +43,8 @@ void SetWord(Editor& ed, size_t at, uint32_t v) {
 }
 
 // Writes one record on top of the stack, wrapping to the bottom when it would start past the
-// nominal end; returns its offset.
-size_t Push(Editor& ed, uint32_t kind, Pos p, uint32_t value, const uint8_t* data = nullptr, size_t n = 0) {
+// nominal end; returns its offset. A deletion's record holds the n bytes of text at p.
+size_t Push(Editor& ed, uint32_t kind, Pos p, uint32_t value, size_t n = 0) {
     UndoState& u = ed.undo;
     size_t at = u.UndoTop;
     if (at + n >= kNominalEnd) {
@@ -54,7 +54,7 @@ size_t Push(Editor& ed, uint32_t kind, Pos p, uint32_t value, const uint8_t* dat
     SetWord(ed, at, kind);
     SetWord(ed, at + 4, uint32_t(p - ed.TextStart));
     SetWord(ed, at + 8, value);
-    if (n) std::memcpy(u.Stack + at + 12, data, n);
+    if (n) CopyText(ed, p, n, u.Stack + at + 12);
     SetWord(ed, at + 12 + n, uint32_t(at));
     u.UndoTop = at + kRecordSize + n;
     return at;
@@ -66,7 +66,7 @@ bool Recording(const Editor& ed) { return ed.buf && !ed.undo.Undoing; }
 // touched; false (ErrorNumber set) when neither can hold it.
 bool TakeSnapshot(Editor& ed, int* fd, uint8_t** copy) {
     size_t n = ed.TextLength();
-    long f = UnnamedCopy(ed, ed.buf + ed.TextStart, n);
+    long f = UnnamedCopy(ed, RunsBetween(ed, ed.TextStart, ed.TextEnd));
     if (f >= 0) {
         *fd = int(f);
         return true;
@@ -78,7 +78,7 @@ bool TakeSnapshot(Editor& ed, int* fd, uint8_t** copy) {
     // Even an empty text needs a copy to stand for it.
     uint8_t* p = static_cast<uint8_t*>(ed.sys.Reserve(n ? n : 1));
     if (!p) return false;
-    std::memcpy(p, ed.buf + ed.TextStart, n);
+    CopyText(ed, ed.TextStart, n, p);
     *copy = p;
     return true;
 }
@@ -148,9 +148,9 @@ void ClampToText(const Editor& ed, Pos& p) {
 
 enum class Outcome { Done, Dropped, Kept };
 
-// Reads the snapshot back as the text. The kill buffer waits at the top of the reservation
-// meanwhile; where the snapshot leaves it no room it is emptied. When the old text and the snapshot
-// fit side by side the old text survives a failed read; otherwise the read goes straight over it.
+// Reads the snapshot back as the text, gathered in one run first. Where the snapshot leaves the kill
+// buffer no room it is emptied. When the old text and the snapshot fit side by side the old text
+// survives a failed read; otherwise the read goes straight over it.
 Outcome RestoreSnapshot(Editor& ed, const Record& r) {
     UndoState& u = ed.undo;
     if (r.at != u.SnapshotRecord) return Outcome::Dropped;
@@ -162,7 +162,7 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
     };
     uint64_t saved = r.value;
     if (u.SnapshotFd < 0 && !u.SnapshotCopy) return drop();
-    uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
+    uint64_t limit = ed.BufferCapacity < ed.textRoom - 2 ? ed.BufferCapacity : ed.textRoom - 2;
     if (saved > limit) {
         ed.sys.ErrorNumber = err::kTooLarge;
         ShowError(ed);
@@ -172,20 +172,19 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
         ed.KillLength = 0;
         ed.KillSource = 0;
     }
-    size_t kill = ed.KillLength, top = size_t(limit) + 2;
-    std::memmove(ed.buf + top - kill, ed.buf + ed.TextEnd + 1, kill);
+    GatherText(ed);
+    size_t kill = ed.KillLength;
     bool aside = ed.TextLength() + saved + kill <= limit;
-    uint8_t* into = ed.buf + (aside ? ed.TextEnd + 1 : ed.TextStart);
+    uint8_t* into = At(ed, aside ? ed.TextEnd + 1 : ed.TextStart);
     long long got = ReadSnapshot(ed, into, size_t(saved));
     int error = got < 0 ? ed.sys.ErrorNumber : err::kIoError;
     bool whole = got >= 0 && uint64_t(got) == saved;
     if (whole || !aside) {
-        if (aside) std::memmove(ed.buf + ed.TextStart, into, size_t(saved));
+        if (aside) std::memmove(At(ed, ed.TextStart), into, size_t(saved));
         ed.TextEnd = ed.TextStart + (whole ? size_t(saved) : got > 0 ? size_t(got) : 0);
-        ed.buf[ed.TextEnd] = '\n';
+        *At(ed, ed.TextEnd) = '\n';
         ed.ChangedMark = '*';
     }
-    std::memmove(ed.buf + ed.TextEnd + 1, ed.buf + top - kill, kill);
     for (Pos* p : {&ed.BlockBegin, &ed.BlockEnd, &ed.Mark, &ed.KillSource, &ed.LastFindPos, &ed.PrevCursor,
                    &ed.CommandCursor})
         ClampToText(ed, *p);
@@ -202,20 +201,22 @@ Outcome RestoreSnapshot(Editor& ed, const Record& r) {
 
 Outcome Apply(Editor& ed, const Record& r) {
     switch (r.kind) {
-        case kSwapKind:
-            std::swap(ed.buf[r.pos - 1], ed.buf[r.pos]);
+        case kSwapKind: {
+            uint8_t* t = InPlace(ed, r.pos - 1, 2);
+            std::swap(t[0], t[1]);
             ed.ChangedMark = '*';
             return Outcome::Done;
+        }
         case kInsertionKind:
             RemoveBytes(ed, r.pos, r.value);
             return Outcome::Done;
         case kDeletionKind:
             // Without the room the record stays, for when the kill buffer has been made smaller.
             if (!MakeRoom(ed, r.pos, r.value)) return Outcome::Kept;
-            std::memcpy(ed.buf + r.pos, ed.undo.Stack + r.at + 12, r.value);
+            std::memcpy(At(ed, r.pos), ed.undo.Stack + r.at + 12, r.value);
             return Outcome::Done;
         case kOverwriteKind:
-            ed.buf[r.pos] = uint8_t(r.value);
+            *InPlace(ed, r.pos, 1) = uint8_t(r.value);
             ed.ChangedMark = '*';
             return Outcome::Done;
         case kJoinKind:
@@ -249,7 +250,7 @@ bool RecordDeletion(Editor& ed, Pos p, size_t n) {
     if (!Recording(ed) || n == 0 || p < ed.TextStart || p > ed.TextEnd) return true;
     if (n < kNominalEnd) {
         if (n > ed.TextEnd - p) n = ed.TextEnd - p;
-        if (n > 0) Push(ed, kDeletionKind, p, uint32_t(n), ed.buf + p, n);
+        if (n > 0) Push(ed, kDeletionKind, p, uint32_t(n), n);
         return true;
     }
     // The new copy is taken before the old one goes, so a refusal leaves the history as it was.
@@ -270,7 +271,7 @@ void RecordOverwrite(Editor& ed, Pos p) {
     ForgetColumns(ed, p);
     if (!Recording(ed) || p < ed.TextStart || p >= ed.TextEnd) return;
     uint32_t old = 0;
-    for (size_t i = 0; i < 4 && p + i <= ed.TextEnd; ++i) old |= uint32_t(ed.buf[p + i]) << (8 * i);
+    for (size_t i = 0; i < 4 && p + i <= ed.TextEnd; ++i) old |= uint32_t(ByteAt(ed, p + i)) << (8 * i);
     Push(ed, kOverwriteKind, p, old);
 }
 

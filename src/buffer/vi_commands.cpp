@@ -51,18 +51,18 @@ struct SavedRegion {
 
 // End of the span d w removes from the cursor.
 Pos ViWordSpanEnd(const Editor& ed) {
-    const uint8_t* b = ed.buf;
+    auto b = [&ed](Pos q) { return ByteAt(ed, q); };
     Pos p = ed.Cursor;
-    if (b[p] == '\n') return p + 1;  // joins the next line
-    if (b[p] > ' ') {
+    if (b(p) == '\n') return p + 1;  // joins the next line
+    if (b(p) > ' ') {
         p = NextChar(ed, p);
-        while (IsWordChar(b[p])) p = NextChar(ed, p);
-        if (b[p] == '\n') return p;  // a word at the line's end goes without the line feed
+        while (IsWordChar(b(p))) p = NextChar(ed, p);
+        if (b(p) == '\n') return p;  // a word at the line's end goes without the line feed
     }
     // From here as Delete word: up to a line end or the first character of the next word.
     Pos before = p;
     p = NextChar(ed, p);
-    while (b[p] != '\n' && !(b[p] > ' ' && !IsWordChar(b[before]))) {
+    while (b(p) != '\n' && !(b(p) > ' ' && !IsWordChar(b(before)))) {
         before = p;
         p = NextChar(ed, p);
     }
@@ -107,7 +107,7 @@ void YankLine(Editor& ed) {
 // C and S: the line's rest, or on a line feed the line feed itself, kill-saved. False when refused.
 bool KillRestOfLine(Editor& ed) {
     if (ed.Cursor >= ed.TextEnd) return true;  // nothing to take; the kill buffer keeps its kind
-    size_t n = ed.buf[ed.Cursor] == '\n' ? 1 : LineRest(ed, ed.Cursor);
+    size_t n = ByteAt(ed, ed.Cursor) == '\n' ? 1 : LineRest(ed, ed.Cursor);
     if (!KillBytes(ed, ed.Cursor, n)) return false;
     ed.PasteByChars = true;
     ed.Cursor = CharStartAt(ed, ed.Cursor);
@@ -122,19 +122,18 @@ bool KillRestOfLine(Editor& ed) {
     size_t n = ed.KillLength;
     if (n == 0) return false;
     bool byLines = !ed.PasteByChars;
-    bool addLineFeed = byLines && ed.buf[ed.TextEnd + n] != '\n';
+    bool addLineFeed = byLines && ed.kill[n - 1] != '\n';
     size_t total = n + (addLineFeed ? 1 : 0);
     if (!MakeRoom(ed, p, total)) return false;
-    // The kill buffer has moved up with the text and lies wholly behind the room.
-    const uint8_t* kill = ed.buf + ed.TextEnd + 1;
+    uint8_t* room = At(ed, p);
     Pos start = p;
     if (afterLastLine) {
-        ed.buf[p] = '\n';
+        room[0] = '\n';
         start = p + 1;
-        std::memcpy(ed.buf + start, kill, total - 1);
+        std::memcpy(room + 1, ed.kill, total - 1);
     } else {
-        std::memcpy(ed.buf + p, kill, n);
-        if (addLineFeed) ed.buf[p + n] = '\n';
+        std::memcpy(room, ed.kill, n);
+        if (addLineFeed) room[n] = '\n';
     }
     ed.Mark = start;
     ed.Cursor = byLines ? start : CharStartAt(ed, p + n - 1);

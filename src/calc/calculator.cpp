@@ -174,12 +174,12 @@ bool FormatResult(long double value, char* out, size_t* length) {
 void Calculate(Editor& ed) {
     long double value;
     size_t length;
-    if (!EvaluateExpression(ed.buf + ed.Cursor, ed.LastResult, &value, &length)) {
+    if (!EvaluateExpression(At(ed, ed.Cursor), ed.LastResult, &value, &length)) {
         Bell(ed);
         return;
     }
     Pos end = ed.Cursor + length;
-    bool reuse = ed.buf[end] == '=';
+    bool reuse = ByteAt(ed, end) == '=';
     ed.LastResult = static_cast<double>(value);
     char text[1 + kResultTextSize];
     size_t n = 0;
@@ -192,7 +192,7 @@ void Calculate(Editor& ed) {
     uint64_t need = 0;
     Pos at = reuse ? end + 1 : end;
     for (size_t i = 0; i < n; ++i) {
-        if (ed.InsertMode == kInsert || ed.buf[at] == '\n')
+        if (ed.InsertMode == kInsert || ByteAt(ed, at) == '\n')
             ++need;
         else
             ++at;

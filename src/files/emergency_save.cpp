@@ -19,7 +19,7 @@ bool WriteNewFile(Editor& ed, const char* path) {
     long fd = ed.sys.Open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY, 0600);
     if (fd < 0) return false;
     size_t n = ed.TextLength();
-    bool ok = ed.sys.WriteFully(int(fd), ed.buf + ed.TextStart, n) == (long long)n;
+    bool ok = WriteText(ed, int(fd), ed.TextStart, n) == (long long)n;
     ok = ok && ed.sys.Fsync(int(fd)) >= 0;
     ok = ed.sys.Close(int(fd)) >= 0 && ok;
     if (!ok) {

@@ -1,6 +1,7 @@
 // Loading, saving with backup copies, error reports, the emergency copy and the sed filter.
 #pragma once
 
+#include "buffer/buffer.hpp"
 #include "editor.hpp"
 
 // Makes `name` (or, without one, the name asked at the start-up prompt) the current file. A file that
@@ -25,9 +26,9 @@ bool DiskFileChanged(Editor& ed);
 // then 0600) and writes from..to; the vi rule adds the closing line feed when the range ends the text.
 [[nodiscard]] bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile = false);
 [[nodiscard]] bool WriteBlockToFile(Editor& ed, const char* name);
-// A new file without a name holding the n bytes at p, then tailLength at tail, read from its start;
+// A new file without a name holding the text's runs, then tailLength at tail, read from its start;
 // made in the current directory, else in $TMPDIR, else in ed.TempDir. < 0 when none takes them.
-[[nodiscard]] long UnnamedCopy(Editor& ed, const uint8_t* p, size_t n, const uint8_t* tail = nullptr,
+[[nodiscard]] long UnnamedCopy(Editor& ed, const TextRuns& text, const uint8_t* tail = nullptr,
                                size_t tailLength = 0);
 // Shows ErrorNumber as the "ERROR" line, waits for a key, redraws the status line; returns false.
 bool ShowError(Editor& ed);

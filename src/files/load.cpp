@@ -48,8 +48,9 @@ void EmptyText(Editor& ed) {
     ed.CommandCursor = ed.TextStart;
     ed.PrevCursor = ed.TextStart;
     if (ed.buf) {
-        ed.buf[0] = '\n';
-        ed.buf[ed.TextEnd] = '\n';
+        ed.GapAt = kGapAtEnd;
+        *At(ed, 0) = '\n';
+        *At(ed, ed.TextEnd) = '\n';
     }
 }
 
@@ -174,7 +175,12 @@ bool LoadFile(Editor& ed, const char* name) {
                                              : DiskKind::Other,
                        st);
 
-    long long got = ed.sys.ReadFully(int(fd), ed.buf + ed.TextStart, size_t(size));
+    // The text goes to the end of the text's part, the gap in front of it: typing where the cursor
+    // starts moves nothing.
+    ed.TextEnd = ed.TextStart + Pos(size);
+    ed.GapAt = ed.TextStart;
+    uint8_t* text = At(ed, ed.TextStart);
+    long long got = ed.sys.ReadFully(int(fd), text, size_t(size));
     if (got < 0) return FailOpenFile(ed, int(fd));
     if (ed.sys.Close(int(fd)) < 0) {
         ShowError(ed);
@@ -183,7 +189,8 @@ bool LoadFile(Editor& ed, const char* name) {
     }
     // A file that shrank since it was sized simply gives the shorter text.
     ed.TextEnd = ed.TextStart + Pos(got);
-    ed.buf[ed.TextEnd] = '\n';
+    if (uint64_t(got) < size) std::memmove(At(ed, ed.TextStart), text, size_t(got));
+    *At(ed, ed.TextEnd) = '\n';
     return true;
 }
 
@@ -220,7 +227,7 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
         ed.sys.Close(int(fd));
         return false;
     }
-    long long got = ed.sys.ReadFully(int(fd), ed.buf + at, size_t(size));
+    long long got = ed.sys.ReadFully(int(fd), At(ed, at), size_t(size));
     bool whole = got >= 0 && uint64_t(got) == size;
     if (!whole) RemoveBytes(ed, at, size_t(size));
     ed.undo.Undoing = undoing;

@@ -87,12 +87,23 @@ long CreateBeside(Editor& ed, const char* path, char* tmp, size_t tmpSize) {
 // Bytes to write for from..to: in vi a text that does not end in a line feed gets the closing one.
 size_t WriteLength(const Editor& ed, Pos from, Pos to) {
     size_t n = to - from;
-    if (ed.EditMode == VI && to == ed.TextEnd && n > 0 && ed.buf[to - 1] != '\n') ++n;
+    if (ed.EditMode == VI && to == ed.TextEnd && n > 0 && ByteAt(ed, to - 1) != '\n') ++n;
     return n;
 }
 
 bool WriteAll(Editor& ed, int fd, const uint8_t* p, size_t n) {
     long long r = ed.sys.WriteFully(fd, p, n);
+    if (r < 0) return false;
+    if (size_t(r) != n) {
+        ed.sys.ErrorNumber = err::kIoError;
+        return false;
+    }
+    return true;
+}
+
+// The n bytes of text at p, the same way.
+bool WriteAllText(Editor& ed, int fd, Pos p, size_t n) {
+    long long r = WriteText(ed, fd, p, n);
     if (r < 0) return false;
     if (size_t(r) != n) {
         ed.sys.ErrorNumber = err::kIoError;
@@ -240,7 +251,7 @@ bool WriteInPlace(Editor& ed, const char* name, const char* target, size_t n, co
     if (fd < 0) return ShowError(ed);
     bool ok =
         !regular || !(cur.st_mode & 06000) || ed.sys.Fchmod(int(fd), unsigned(cur.st_mode) & 01777) >= 0;
-    ok = ok && WriteAll(ed, int(fd), ed.buf + ed.TextStart, n);
+    ok = ok && WriteAllText(ed, int(fd), ed.TextStart, n);
     ok = ok && (!regular || (ed.sys.Ftruncate(int(fd), (long long)n) >= 0 && ed.sys.Fsync(int(fd)) >= 0));
     if (!ok) FailWriting(ed, fd, nullptr);
     if (ok && ed.sys.Close(int(fd)) < 0) ok = ShowError(ed);
@@ -288,7 +299,7 @@ bool ReplaceFile(Editor& ed, const char* name, const char* target, size_t n, con
         ed.sys.Unlink(tmp);
         return WriteInPlace(ed, name, target, n, *cur, noFollow);
     }
-    if (!WriteAll(ed, int(fd), ed.buf + ed.TextStart, n) || ed.sys.Fsync(int(fd)) < 0)
+    if (!WriteAllText(ed, int(fd), ed.TextStart, n) || ed.sys.Fsync(int(fd)) < 0)
         return FailWriting(ed, fd, tmp);
     if (ed.sys.Close(int(fd)) < 0) return FailWriting(ed, -1, tmp);
 
@@ -366,7 +377,7 @@ bool SaveFileAs(Editor& ed, const char* name) {
 }
 
 bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile) {
-    if (!ed.buf || from < ed.TextStart || to < from || to > ed.TextEnd + 1 + ed.KillLength) {
+    if (!ed.buf || from < ed.TextStart || to < from || to > ed.TextEnd) {
         ed.sys.ErrorNumber = err::kInvalid;
         return ShowError(ed);
     }
@@ -385,7 +396,7 @@ bool WriteRange(Editor& ed, const char* name, Pos from, Pos to, bool privateFile
     if (ed.sys.Fstat(int(fd), &st) >= 0 && S_ISREG(st.st_mode) && (st.st_mode & 06000) &&
         ed.sys.Fchmod(int(fd), unsigned(st.st_mode) & 01777) < 0)
         return FailWriting(ed, fd, nullptr);
-    if (!WriteAll(ed, int(fd), ed.buf + from, WriteLength(ed, from, to))) return FailWriting(ed, fd, nullptr);
+    if (!WriteAllText(ed, int(fd), from, WriteLength(ed, from, to))) return FailWriting(ed, fd, nullptr);
     if (ed.sys.Close(int(fd)) < 0) return ShowError(ed);
     return true;
 }

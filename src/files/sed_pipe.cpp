@@ -96,9 +96,9 @@ void KeepInText(const Editor& ed, Pos& p) {
 // The n bytes at `from` become the text (the undo snapshot of the old one was taken before sed ran).
 void ReplaceText(Editor& ed, const uint8_t* from, size_t n) {
     ForgetColumns(ed);
-    std::memmove(ed.buf + ed.TextStart, from, n);
+    std::memmove(At(ed, ed.TextStart), from, n);
     ed.TextEnd = ed.TextStart + n;
-    ed.buf[ed.TextEnd] = '\n';
+    *At(ed, ed.TextEnd) = '\n';
     // Nothing the old positions marked is there any more.
     ed.Mark = 0;
     for (Pos* p : {&ed.Cursor, &ed.PrevCursor, &ed.CommandCursor, &ed.LastFindPos, &ed.WrapOrigin})
@@ -117,8 +117,8 @@ bool FilterThroughSed(Editor& ed) {
     // In vi a text without a closing line feed is handed over with one.
     static const uint8_t kLineFeed = '\n';
     size_t n = ed.TextLength();
-    bool closing = ed.EditMode == VI && n > 0 && ed.buf[ed.TextEnd - 1] != '\n';
-    long copy = UnnamedCopy(ed, ed.buf + ed.TextStart, n, &kLineFeed, closing ? 1 : 0);
+    bool closing = ed.EditMode == VI && n > 0 && ByteAt(ed, ed.TextEnd - 1) != '\n';
+    long copy = UnnamedCopy(ed, RunsBetween(ed, ed.TextStart, ed.TextEnd), &kLineFeed, closing ? 1 : 0);
     if (copy < 0) return ShowError(ed);
     int in = int(copy);
     // One undo brings back the text as it is now, whatever sed makes of it.
@@ -146,11 +146,12 @@ bool FilterThroughSed(Editor& ed) {
     ed.KillLength = 0;
     ed.KillSource = 0;
     ed.BlockBegin = ed.BlockEnd = 0;
-    uint64_t limit = ed.BufferCapacity < ed.reserved - 2 ? ed.BufferCapacity : ed.reserved - 2;
+    GatherText(ed);
+    uint64_t limit = ed.BufferCapacity < ed.textRoom - 2 ? ed.BufferCapacity : ed.textRoom - 2;
     size_t staging = ed.TextEnd + 1;
     size_t used = ed.TextLength();
     size_t room = used < limit ? size_t(limit - used) : 0;
-    Collected c = Collect(ed, out[0], errors[0], ed.buf + staging, room);
+    Collected c = Collect(ed, out[0], errors[0], At(ed, staging), room);
 
     int status = 0;
     error = c.error;
@@ -170,7 +171,7 @@ bool FilterThroughSed(Editor& ed) {
     }
     // An empty output keeps the old text: a filter such as d never empties the buffer.
     if (!error && c.length > 0) {
-        ReplaceText(ed, ed.buf + staging, c.length);
+        ReplaceText(ed, At(ed, staging), c.length);
         return true;
     }
     if (!error) return true;

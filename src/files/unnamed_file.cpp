@@ -17,7 +17,7 @@ long OpenUnnamedIn(Editor& ed, const char* dir) {
 
 }  // namespace
 
-long UnnamedCopy(Editor& ed, const uint8_t* p, size_t n, const uint8_t* tail, size_t tailLength) {
+long UnnamedCopy(Editor& ed, const TextRuns& text, const uint8_t* tail, size_t tailLength) {
     const char* places[] = {".", std::getenv("TMPDIR"), ed.TempDir};
     int error = err::kNoSpace;
     for (const char* dir : places) {
@@ -27,7 +27,10 @@ long UnnamedCopy(Editor& ed, const uint8_t* p, size_t n, const uint8_t* tail, si
             continue;
         }
         // A full disk here may leave room elsewhere.
-        bool whole = ed.sys.WriteFully(int(fd), p, n) == (long long)n &&
+        const TextRun &first = text.run[0], &second = text.run[1];
+        bool whole = ed.sys.WriteFully(int(fd), first.bytes, first.length) == (long long)first.length &&
+                     (second.length == 0 ||
+                      ed.sys.WriteFully(int(fd), second.bytes, second.length) == (long long)second.length) &&
                      ed.sys.WriteFully(int(fd), tail, tailLength) == (long long)tailLength &&
                      ed.sys.Lseek(int(fd), 0, SEEK_SET) == 0;
         if (whole) return fd;

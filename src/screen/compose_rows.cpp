@@ -72,7 +72,7 @@ struct RowComposer {
             if (ed.BlockBegin > p && ed.BlockBegin < limit) limit = ed.BlockBegin;
             if (ed.BlockEnd > p && ed.BlockEnd < limit) limit = ed.BlockEnd;
         }
-        const uint8_t* buf = ed.buf;
+        const uint8_t* buf = RunBase(ed, p);  // a row lies in one line, so in one run
         Pos q = p;
         if (ed.Utf8) {
             // ASCII, and bytes that begin no sequence, which show as "." and take no marks; a letter
@@ -100,7 +100,7 @@ struct RowComposer {
         const int columns = ed.screen.Columns;
         const uint64_t offset = ed.screen.HorizontalOffset;
         const bool utf8 = ed.Utf8;
-        const uint8_t* buf = ed.buf;
+        const uint8_t* buf = RunBase(ed, p);  // a row lies in one line, so in one run
         blockOn = InBlock(p);
         attr = blockOn ? kAttrBold : kAttrPlain;
         uint64_t d = 0;  // cells of the line before p
@@ -151,7 +151,7 @@ struct RowComposer {
                 } else if (b >= 0x80 && (BeginsNoSequence(b) || (buf[next] & 0xC0) != 0x80)) {
                     cell = '.';  // no character begins here: a byte of none, or a lead byte cut short
                 } else {
-                    ch = CharAt(buf + p, buf + ed.TextEnd, true);
+                    ch = CharAt(buf + p, RunEnd(ed, p), true);
                     next = p + ch.length;
                     cell = ch.shape == CharShape::Dot ? '.' : 0;
                 }
@@ -179,9 +179,9 @@ struct RowComposer {
             if (s >= columns) {
                 // Clipped: the rest of the line is not shown, and attributes no longer change.
                 if (p < ed.TextEnd) {
-                    const void* lf = std::memchr(buf + p, '\n', ed.TextEnd - p);
-                    if (lf) {
-                        p = Pos(static_cast<const uint8_t*>(lf) - buf) + 1;
+                    const Pos lf = FindByte(ed, p, ed.TextEnd, '\n');
+                    if (lf < ed.TextEnd) {
+                        p = lf + 1;
                         break;
                     }
                     p = ed.TextEnd;
@@ -256,7 +256,7 @@ bool LayOut(Editor& ed, Layout* lay) {
         near = CharStartAt(ed, lay->cursor - kNearBytes);
         // Among bytes of no character, a place that is no continuation byte, which ColumnOf can count
         // back to from the place it keeps.
-        for (int k = 0; k < 8 && near > lineStart && (ed.buf[near] & 0xC0) == 0x80; ++k)
+        for (int k = 0; k < 8 && near > lineStart && (ByteAt(ed, near) & 0xC0) == 0x80; ++k)
             near = CharStartAt(ed, near - 1);
         nearColumn = ColumnOf(ed, lineStart, near);
     }

@@ -137,7 +137,7 @@ HelpText HelpTextFor(uint8_t mode) {
 }
 
 void Help(Editor& ed) {
-    if (!ed.buf || ed.reserved < ed.TextStart + kHelpSaveSize) {
+    if (!ed.buf || ed.textRoom < ed.TextStart + kHelpSaveSize) {
         Bell(ed);
         return;
     }
@@ -149,7 +149,9 @@ void Help(Editor& ed) {
     h.blockVisible = ed.BlockVisible;
     ed.BlockVisible = 0;
 
-    uint8_t* text = ed.buf + ed.TextStart;
+    // The page is put over the start of the text, which is gathered in one run for it.
+    GatherText(ed);
+    uint8_t* text = At(ed, ed.TextStart);
     ForgetColumns(ed);
     std::memcpy(h.saved, text, kHelpSaveSize);
     h.active = true;
@@ -158,7 +160,7 @@ void Help(Editor& ed) {
     std::memcpy(text, help.text, help.length);
     std::memcpy(text + help.length, kClosingLine, sizeof kClosingLine - 1);
     ed.TextEnd = ed.TextStart + help.length + sizeof kClosingLine - 1;
-    ed.buf[ed.TextEnd] = '\n';
+    *At(ed, ed.TextEnd) = '\n';
     ed.Cursor = ed.TextStart;
 
     RefreshWindow(ed);
@@ -172,7 +174,7 @@ void EndHelp(Editor& ed) {
     if (!h.active) return;
     h.active = false;
     ForgetColumns(ed);
-    std::memcpy(ed.buf + ed.TextStart, h.saved, kHelpSaveSize);
+    std::memcpy(At(ed, ed.TextStart), h.saved, kHelpSaveSize);
     ed.BlockVisible = h.blockVisible;
     ed.Cursor = h.cursor;
     ed.TextEnd = h.textEnd;

@@ -139,13 +139,14 @@ uint8_t AskKey(Editor& ed, const char* question) {
 bool StartupNamePrompt(Editor& ed) {
     HelpText help = HelpTextFor(ed.EditMode);
     const size_t banner = sizeof kBanner - 1;
-    if (ed.buf && ed.reserved > ed.TextStart + banner + help.length + 1) {
-        uint8_t* text = ed.buf + ed.TextStart;
+    if (ed.buf && ed.textRoom > ed.TextStart + banner + help.length + 1) {
+        GatherText(ed);
+        uint8_t* text = At(ed, ed.TextStart);
         ForgetColumns(ed);
         std::memcpy(text, kBanner, banner);
         std::memcpy(text + banner, help.text, help.length);
         ed.TextEnd = ed.TextStart + banner + help.length;
-        ed.buf[ed.TextEnd] = '\n';
+        *At(ed, ed.TextEnd) = '\n';
         ed.Cursor = ed.TextStart;
         ed.LineNumber = 1;
         // The banner is no file: nothing of the old one may show or be pasted into it.

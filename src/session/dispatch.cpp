@@ -35,7 +35,7 @@ enum class Typing { No, Char, Break, BreakNoIndent };
 // without the line's indent. Everything else (a command, a prompt, an overwrite) is No.
 Typing TypingOf(Editor& ed, uint8_t b) {
     const bool inserting = ed.InsertMode == kInsert;
-    const bool chars = inserting || ed.buf[ed.Cursor] == '\n';  // overwriting inserts at a line end
+    const bool chars = inserting || ByteAt(ed, ed.Cursor) == '\n';  // overwriting inserts at a line end
     if (b == 27) return Typing::No;
     if (ed.EditMode == VI) {
         if (b == Ctrl('M')) return inserting ? Typing::Break : Typing::No;

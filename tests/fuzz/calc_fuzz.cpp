@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ed->LastResult = flags & 0x80 ? -12.5 : 3.0;
     if (!ReserveBuffer(*ed, kDefaultCapacity)) Broken("reserving the buffer");
     std::string text = line + "\n";
+    // A fresh reservation keeps its gap behind the text.
     std::memcpy(ed->buf + ed->TextStart, text.data(), text.size());
     ed->TextEnd = ed->TextStart + text.size();
     ed->buf[ed->TextEnd] = '\n';

@@ -81,7 +81,9 @@ void Broken(const char* what, const std::string& detail) {
 }
 
 std::string TextOf(const Editor& ed) {
-    return std::string(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+    std::string s(ed.TextLength(), '\0');
+    CopyText(ed, ed.TextStart, s.size(), reinterpret_cast<uint8_t*>(s.data()));
+    return s;
 }
 
 FreshEditor::FreshEditor(Terminal& term) {
@@ -94,12 +96,16 @@ FreshEditor::~FreshEditor() { ed_->~Editor(); }
 void CheckBuffer(const Editor& ed, const char* after) {
     std::string at = std::string("after ") + after;
     if (!ed.buf) return;
-    FUZZ_CHECK(ed.TextStart >= 1 && ed.buf[ed.TextStart - 1] == '\n', at);
+    FUZZ_CHECK(ed.TextStart >= 1 && ByteAt(ed, ed.TextStart - 1) == '\n', at);
     FUZZ_CHECK(ed.TextStart <= ed.TextEnd, at);
-    FUZZ_CHECK(ed.buf[ed.TextEnd] == '\n', at);
+    FUZZ_CHECK(ByteAt(ed, ed.TextEnd) == '\n', at);
+    // The gap lies at a line start, so that no line is split.
+    FUZZ_CHECK(
+        ed.GapAt > ed.TextEnd ? ed.GapAt == kGapAtEnd : ed.GapAt >= 1 && ByteAt(ed, ed.GapAt - 1) == '\n',
+        at);
     FUZZ_CHECK(ed.Cursor >= ed.TextStart && ed.Cursor <= ed.TextEnd, at);
     FUZZ_CHECK(ed.TextLength() + ed.KillLength <= ed.BufferCapacity, at);
-    FUZZ_CHECK(ed.TextEnd + 1 + ed.KillLength <= ed.reserved, at);
+    FUZZ_CHECK(ed.TextEnd + 1 <= ed.textRoom && ed.KillLength <= ed.reserved - ed.textRoom, at);
     // The block belongs to WS and vi, the mark to the other modes; each keeps only its own in step.
     bool blockModes = ed.EditMode == WS || ed.EditMode == VI;
     for (Pos p : blockModes ? std::initializer_list<Pos>{ed.BlockBegin, ed.BlockEnd}

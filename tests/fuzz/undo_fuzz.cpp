@@ -73,12 +73,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text;
     while (text.size() < length) text += pattern;
     text.resize(length);
+    // A fresh reservation keeps its gap behind the text.
     std::memcpy(ed->buf + ed->TextStart, text.data(), text.size());
     ed->TextEnd = ed->TextStart + text.size();
     ed->buf[ed->TextEnd] = '\n';
     ClearUndo(*ed);
     const std::string kill = "clipboard";
-    std::memcpy(ed->buf + ed->TextEnd + 1, kill.data(), kill.size());
+    std::memcpy(ed->kill, kill.data(), kill.size());
     ed->KillLength = kill.size();
     bool killMayGo = false;
 
@@ -107,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 size_t n = in.Byte() % 40 + 1;
                 Room(0);
                 if (MakeRoom(*ed, p, n)) {
-                    for (size_t i = 0; i < n; ++i) ed->buf[p + i] = uint8_t(in.Byte());
+                    for (size_t i = 0; i < n; ++i) At(*ed, p)[i] = uint8_t(in.Byte());
                     history.push_back({now});
                 }
             } else if (op == 1 || op == 2) {  // deletion, small or of a whole-text snapshot's size
@@ -131,14 +132,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Pos p = Position(in.Word(), false);
                 Room(0);
                 RecordOverwrite(*ed, p);
-                ed->buf[p] = uint8_t(in.Byte());
+                *InPlace(*ed, p, 1) = uint8_t(in.Byte());
                 history.push_back({now});
             } else if (op == 4) {  // exchange of two bytes
                 if (ed->TextLength() < 2) continue;
                 Pos p = ed->TextStart + 1 + Pos(in.Word() % (ed->TextLength() - 1));
                 Room(0);
                 RecordSwap(*ed, p);
-                std::swap(ed->buf[p - 1], ed->buf[p]);
+                uint8_t* t = InPlace(*ed, p - 1, 2);
+                std::swap(t[0], t[1]);
                 history.push_back({now});
             } else if (op == 5) {  // replacement: one change for the undo
                 if (ed->TextLength() == 0) continue;
@@ -147,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 size_t m = in.Byte() % 30 + 1;
                 Room(n + 32);
                 if (ReplaceRoom(*ed, p, n, m)) {
-                    for (size_t i = 0; i < m; ++i) ed->buf[p + i] = uint8_t(in.Byte());
+                    for (size_t i = 0; i < m; ++i) At(*ed, p)[i] = uint8_t(in.Byte());
                     history.push_back({now});
                 }
             } else {  // undo
@@ -165,9 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (ed->Cursor > ed->TextEnd) ed->Cursor = ed->TextEnd;  // as the main loop does
             ed->RecountLines = false;
             ed->LineNumber = 1;
-            for (Pos q = ed->TextStart; q < ed->Cursor; ++q) ed->LineNumber += ed->buf[q] == '\n';
+            for (Pos q = ed->TextStart; q < ed->Cursor; ++q) ed->LineNumber += ByteAt(*ed, q) == '\n';
             CheckBuffer(*ed, ("operation " + std::to_string(step)).c_str());
-            std::string k(reinterpret_cast<char*>(ed->buf + ed->TextEnd + 1), ed->KillLength);
+            std::string k(reinterpret_cast<char*>(ed->kill), ed->KillLength);
             FUZZ_CHECK(k == kill || (killMayGo && k.empty()), "the kill buffer");
         }
     } catch (const EditorLeft&) {

@@ -417,14 +417,14 @@ void FakeTerminal::Write(const void* data, size_t n) {
 
 uint64_t LinesBefore(const Editor& ed, Pos p) {
     uint64_t n = 1;
-    for (Pos q = ed.TextStart; q < p; ++q) n += ed.buf[q] == '\n';
+    for (Pos q = ed.TextStart; q < p; ++q) n += ByteAt(ed, q) == '\n';
     return n;
 }
 
 bool BetweenCharacters(const Editor& ed) {
     Pos p = ed.Cursor;
-    while (p > ed.TextStart && ed.buf[p - 1] != '\n') --p;
-    while (p < ed.Cursor) p += CharAt(ed.buf + p, ed.buf + ed.TextEnd, true).length;
+    while (p > ed.TextStart && ByteAt(ed, p - 1) != '\n') --p;
+    while (p < ed.Cursor) p += CharAt(At(ed, p), RunEnd(ed, p), true).length;
     return p == ed.Cursor;
 }
 
@@ -434,8 +434,10 @@ FreshRedraw::~FreshRedraw() { delete ed; }
 
 bool FreshRedraw::Draw(const Editor& src, WinSize size) {
     Editor& e = *ed;
-    if ((!e.buf || e.reserved < src.TextEnd + 1) && !ReserveBuffer(e, src.BufferCapacity)) return false;
-    std::memcpy(e.buf, src.buf, src.TextEnd + 1);
+    if ((!e.buf || e.textRoom < src.TextEnd + 1) && !ReserveBuffer(e, src.BufferCapacity)) return false;
+    GatherText(e);
+    e.buf[0] = '\n';
+    CopyText(src, src.TextStart, src.TextLength() + 1, e.buf + src.TextStart);
     ForgetColumns(e);  // the text changed behind the editor's back
     e.TextStart = src.TextStart;
     e.TextEnd = src.TextEnd;

@@ -13,6 +13,7 @@
 #include "screen/screen.hpp"
 #include "session/session.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 struct ScriptExit {
@@ -137,7 +138,7 @@ ScriptResult RunScript(const std::string& mode, const std::string* inFile, const
         } catch (const ScriptExit&) {
             r.ending = "lost";
         }
-        r.text.assign(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+        r.text = TextOf(ed);
         r.textCursor = long(ed.Cursor) - long(ed.TextStart);
     }
     for (int i = 0; i < term.screen.Rows(); ++i) {

@@ -53,17 +53,28 @@ void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked) {
     size_t bar = text.find('|');
     if (bar != std::string::npos) text.erase(bar, 1);
     if (text.size() > ed.BufferCapacity) std::abort();
-    ForgetColumns(ed);
-    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
-    ed.TextEnd = ed.TextStart + text.size();
-    ed.buf[ed.TextEnd] = '\n';
+    PutText(ed, text);
     ed.Cursor = ed.TextStart + (bar == std::string::npos ? 0 : bar);
     ed.KillLength = 0;
     RecountLineNumber(ed);
 }
 
 std::string TextOf(const Editor& ed) {
-    return std::string(reinterpret_cast<const char*>(ed.buf + ed.TextStart), ed.TextLength());
+    std::string s(ed.TextLength(), '\0');
+    CopyText(ed, ed.TextStart, s.size(), reinterpret_cast<uint8_t*>(s.data()));
+    return s;
+}
+
+void PutText(Editor& ed, const std::string& text) {
+    GatherText(ed);
+    ForgetColumns(ed);
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    ed.TextEnd = ed.TextStart + text.size();
+    ed.buf[ed.TextEnd] = '\n';
+}
+
+std::string KillText(const Editor& ed) {
+    return std::string(reinterpret_cast<const char*>(ed.kill), ed.KillLength);
 }
 
 bool StartOnFile(Editor& ed, const char* program, const char* file) {

@@ -35,6 +35,9 @@ std::string ReadFile(const std::string& name);
 // default capacity first when the editor has no buffer yet.
 void LoadMarked(Editor& ed, uint8_t mode, const std::string& marked);
 std::string TextOf(const Editor& ed);
+// The text afresh (the buffer reserved), the gap behind it; the cursor and marks are left as they are.
+void PutText(Editor& ed, const std::string& text);
+std::string KillText(const Editor& ed);
 
 // Starts the editor as the program `program` (which picks the mode) on `file`, without an environment.
 bool StartOnFile(Editor& ed, const char* program, const char* file = "file.txt");

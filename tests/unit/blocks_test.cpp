@@ -7,6 +7,7 @@
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -27,6 +28,7 @@ protected:
         ed.BlockVisible = 1;
         ed.KillLength = 0;
         Pos p = ed.TextStart;
+        GatherText(ed);
         for (char c : marked) {
             if (c == '[')
                 ed.BlockBegin = p;
@@ -50,16 +52,14 @@ protected:
             if (ed.BlockBegin == p) s += '[';
             if (ed.Mark == p) s += '^';
             if (ed.Cursor == p) s += '|';
-            if (p < ed.TextEnd) s += char(ed.buf[p]);
+            if (p < ed.TextEnd) s += char(ByteAt(ed, p));
         }
         return s;
     }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Kill() const { return KillText(ed); }
     uint64_t CountedLine() const {
         uint64_t n = 1;
-        for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ed.buf[p] == '\n';
+        for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ByteAt(ed, p) == '\n';
         return n;
     }
     void Run(Handler h) {

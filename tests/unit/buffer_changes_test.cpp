@@ -7,6 +7,7 @@
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -14,20 +15,16 @@ class BufferChangesTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity)); }
     void Fill(const std::string& text, const std::string& kill = "") {
-        std::memcpy(ed.buf + 1, text.data(), text.size());
-        ed.TextEnd = 1 + text.size();
-        ed.buf[ed.TextEnd] = '\n';
-        std::memcpy(ed.buf + ed.TextEnd + 1, kill.data(), kill.size());
+        PutText(ed, text);
+        std::memcpy(ed.kill, kill.data(), kill.size());
         ed.KillLength = kill.size();
         ed.Cursor = 1;
     }
-    std::string Text() const { return std::string(reinterpret_cast<char*>(ed.buf + 1), ed.TextLength()); }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Text() const { return TextOf(ed); }
+    std::string Kill() const { return KillText(ed); }
     void Insert(Pos p, const std::string& s) {
         ASSERT_TRUE(MakeRoom(ed, p, s.size()));
-        std::memcpy(ed.buf + p, s.data(), s.size());
+        std::memcpy(At(ed, p), s.data(), s.size());
     }
     FakeTerminal term;
     Editor ed{term};
@@ -39,8 +36,8 @@ TEST_F(BufferChangesTest, ReserveGivesAnEmptyValidText) {
     ASSERT_TRUE(ReserveBuffer(ed, 5000));
     EXPECT_EQ(ed.BufferCapacity, 5000u);
     EXPECT_GE(ed.reserved, 5002u);
-    EXPECT_EQ(ed.buf[0], '\n');
-    EXPECT_EQ(ed.buf[1], '\n');
+    EXPECT_EQ(ByteAt(ed, 0), '\n');
+    EXPECT_EQ(ByteAt(ed, 1), '\n');
     EXPECT_EQ(ed.TextEnd, 1u);
     EXPECT_EQ(ed.Cursor, 1u);
     EXPECT_EQ(ed.KillLength, 0u);
@@ -53,7 +50,7 @@ TEST_F(BufferChangesTest, InsertIntoEmptyTextKeepsClosingLineFeed) {
     Insert(1, "hi");
     EXPECT_EQ(Text(), "hi");
     EXPECT_EQ(ed.TextEnd, 3u);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
     EXPECT_EQ(ed.ChangedMark, '*');
 }
 
@@ -63,11 +60,11 @@ TEST_F(BufferChangesTest, KillBufferRidesBehindTheText) {
         Fill("one\ntwo", "clip\n");
         Insert(4, " more");
         EXPECT_EQ(Text(), "one more\ntwo");
-        EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+        EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
         EXPECT_EQ(Kill(), "clip\n") << int(mode);
         RemoveBytes(ed, 1, 9);
         EXPECT_EQ(Text(), "two");
-        EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+        EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
         EXPECT_EQ(Kill(), "clip\n") << int(mode);
     }
 }
@@ -76,7 +73,7 @@ TEST_F(BufferChangesTest, RemoveNeverTakesTheClosingLineFeed) {
     Fill("abc", "k");
     RemoveBytes(ed, 2, 50);
     EXPECT_EQ(Text(), "a");
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
     EXPECT_EQ(Kill(), "k");
     RemoveBytes(ed, ed.TextEnd, 1);
     EXPECT_EQ(Text(), "a");
@@ -119,12 +116,12 @@ TEST_F(BufferChangesTest, RegionMarkFollowsTheTextInEmacsPicoAndNedit) {
         ed.Mark = 4;  // on d
         ed.BlockBegin = 2;
         Insert(2, "XYZ");
-        EXPECT_EQ(ed.buf[ed.Mark], 'd') << int(mode);
+        EXPECT_EQ(ByteAt(ed, ed.Mark), 'd') << int(mode);
         EXPECT_EQ(ed.BlockBegin, 2u);
         RemoveBytes(ed, 1, 2);
-        EXPECT_EQ(ed.buf[ed.Mark], 'd') << int(mode);
+        EXPECT_EQ(ByteAt(ed, ed.Mark), 'd') << int(mode);
         Insert(ed.Mark, "!");  // at the mark: the mark stays, now on the new byte
-        EXPECT_EQ(ed.buf[ed.Mark], '!');
+        EXPECT_EQ(ByteAt(ed, ed.Mark), '!');
     }
 }
 

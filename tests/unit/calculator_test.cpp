@@ -15,6 +15,7 @@
 #include "calc/calc.hpp"
 #include "files/files.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -161,15 +162,13 @@ protected:
         std::string text = marked;
         size_t bar = text.find('|');
         if (bar != std::string::npos) text.erase(bar, 1);
-        std::memcpy(ed.buf + 1, text.data(), text.size());
-        ed.TextEnd = 1 + text.size();
-        ed.buf[ed.TextEnd] = '\n';
+        PutText(ed, text);
         ed.Cursor = 1 + (bar == std::string::npos ? 0 : bar);
         RecountLineNumber(ed);
     }
     std::string Text() const {
-        const char* t = reinterpret_cast<const char*>(ed.buf);
-        return std::string(t + 1, t + ed.Cursor) + '|' + std::string(t + ed.Cursor, t + ed.TextEnd);
+        const std::string t = TextOf(ed);
+        return t.substr(0, ed.Cursor - 1) + '|' + t.substr(ed.Cursor - 1);
     }
     FakeTerminal term;
     Editor ed{term};
@@ -265,7 +264,7 @@ TEST_F(CalculateTest, EveryTypedCharacterIsUndone) {
         Load("|2/3=ab\nnext");
         Calculate(ed);
         ASSERT_EQ(Text(), mode == kInsert ? "2/3=0.666667|ab\nnext" : "2/3=0.666667|\nnext");
-        auto plain = [&] { return std::string(reinterpret_cast<char*>(ed.buf + 1), ed.TextLength()); };
+        auto plain = [&] { return TextOf(ed); };
         for (int i = 0; i < 20 && plain() != "2/3=ab\nnext"; ++i) {
             std::string before = plain();
             Undo(ed);

@@ -175,16 +175,14 @@ TEST(Columns, SkipToColumnWalksByCharacters) {
         std::string line;
         while (line.size() < 60) line += kPieces[rng() % std::size(kPieces)];
         line += "\nnext";
-        std::memcpy(ed.buf + ed.TextStart, line.data(), line.size());
-        ed.TextEnd = ed.TextStart + line.size();
-        ed.buf[ed.TextEnd] = '\n';
+        PutText(ed, line);
         ed.Utf8 = round % 2;
         const uint64_t limit = rng() % 4 ? rng() % 90 : ~uint64_t(0);
         Pos want = ed.TextStart;
         uint64_t wantColumn = 0;
-        while (ed.buf[want] != '\n') {
-            const bool tab = ed.buf[want] == '\t';
-            const TextChar c = CharAt(ed.buf + want, ed.buf + ed.TextEnd, ed.Utf8);
+        while (ByteAt(ed, want) != '\n') {
+            const bool tab = ByteAt(ed, want) == '\t';
+            const TextChar c = CharAt(At(ed, want), RunEnd(ed, want), ed.Utf8);
             const uint64_t w = tab ? TabAdvance(wantColumn) : c.width;
             if (wantColumn + w > limit) break;
             wantColumn += w;
@@ -207,7 +205,7 @@ TEST(Columns, KeptColumnFollowsChanges) {
     EXPECT_EQ(ColumnOf(ed, s, s + 6), 5u);
     // A mark put in at the kept place sits on the c before it.
     ASSERT_TRUE(MakeRoom(ed, s + 6, 2));
-    std::memcpy(ed.buf + s + 6, "\xCC\x81", 2);
+    std::memcpy(At(ed, s + 6), "\xCC\x81", 2);
     EXPECT_EQ(ColumnOf(ed, s, s + 9), 6u);
     EXPECT_EQ(ColumnOf(ed, s, s + 2), 2u);  // back, then forward again
     EXPECT_EQ(ColumnOf(ed, s, s + 8), 5u);

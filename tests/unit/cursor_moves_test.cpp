@@ -7,6 +7,7 @@
 #include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -21,16 +22,14 @@ protected:
     void SetUp() override { ed.Exit = ThrowOnExit; }
     void Load(const std::string& text, uint8_t mode = WS) {
         ASSERT_TRUE(ReserveBuffer(ed, kDefaultCapacity + text.size()));
-        std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
-        ed.TextEnd = ed.TextStart + text.size();
-        ed.buf[ed.TextEnd] = '\n';
+        PutText(ed, text);
         ed.EditMode = mode;
         ed.screen.TextRows = 23;
         Put(0);
     }
     uint64_t CountedLine() const {
         uint64_t n = 1;
-        for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ed.buf[p] == '\n';
+        for (Pos p = ed.TextStart; p < ed.Cursor; ++p) n += ByteAt(ed, p) == '\n';
         return n;
     }
     void Put(size_t offset) {

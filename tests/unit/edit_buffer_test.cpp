@@ -8,6 +8,7 @@
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
@@ -18,9 +19,7 @@ protected:
         if (text.size() > ed.BufferCapacity) {
             ASSERT_TRUE(ReserveBuffer(ed, text.size() + 16));
         }
-        std::memcpy(ed.buf + 1, text.data(), text.size());
-        ed.TextEnd = 1 + text.size();
-        ed.buf[ed.TextEnd] = '\n';
+        PutText(ed, text);
         ed.Cursor = 1;
         ed.RecountLines = false;
     }

@@ -24,18 +24,16 @@ protected:
         while (term.InputLeft() || ed.HasReadAhead) {
             DispatchKey(ed);
             ASSERT_EQ(ed.LineNumber, FreshLineNumber()) << "after a key of " << keys;
-            ASSERT_EQ(ed.buf[ed.TextEnd], '\n');
+            ASSERT_EQ(ByteAt(ed, ed.TextEnd), '\n');
         }
     }
-    uint64_t FreshLineNumber() const { return 1 + std::count(ed.buf + 1, ed.buf + ed.Cursor, '\n'); }
+    uint64_t FreshLineNumber() const { return 1 + (LinesBefore(ed, ed.Cursor) - 1); }
     // The text with '|' at the cursor.
     std::string Text() const {
-        const char* t = reinterpret_cast<const char*>(ed.buf);
-        return std::string(t + 1, t + ed.Cursor) + '|' + std::string(t + ed.Cursor, t + ed.TextEnd);
+        const std::string t = TextOf(ed);
+        return t.substr(0, ed.Cursor - 1) + '|' + t.substr(ed.Cursor - 1);
     }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Kill() const { return KillText(ed); }
     FakeTerminal term;
     Editor ed{term};
 };
@@ -59,7 +57,7 @@ TEST_F(EditingTest, EmacsTypingHidesTheRegion) {
     ed.BlockVisible = 1;
     Keys("q");
     EXPECT_EQ(ed.BlockVisible, 0);
-    EXPECT_EQ(ed.buf[ed.Mark], 'a');
+    EXPECT_EQ(ByteAt(ed, ed.Mark), 'a');
 }
 
 TEST_F(EditingTest, NoRoomLeavesTheTextAsItWas) {
@@ -137,7 +135,7 @@ TEST_F(EditingTest, OctalEntry) {
     Keys(
         "\x11"
         "377x\r");
-    EXPECT_EQ(ed.buf[ed.Cursor - 1], 0xFF);
+    EXPECT_EQ(ByteAt(ed, ed.Cursor - 1), 0xFF);
 }
 
 TEST_F(EditingTest, TransposeChars) {
@@ -156,7 +154,7 @@ TEST_F(EditingTest, TransposeChars) {
     Load(EMACS, "a|\nb");  // the leading line feed is never exchanged
     Keys("\x14");
     EXPECT_EQ(Text(), "a|\nb");
-    EXPECT_EQ(ed.buf[0], '\n');
+    EXPECT_EQ(ByteAt(ed, 0), '\n');
 }
 
 TEST_F(EditingTest, ViReplaceChar) {

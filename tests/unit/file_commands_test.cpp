@@ -32,17 +32,13 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
-    std::string Text() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextStart), ed.TextLength());
-    }
+    std::string Text() const { return TextOf(ed); }
     // notes.txt loaded in `mode` and changed to "new\n".
     void Changed(uint8_t mode = WS, const char* name = "notes.txt") {
         ed.EditMode = mode;
         Write(name, "old\n");
         ASSERT_TRUE(LoadFile(ed, name));
-        ed.buf[ed.TextStart] = 'n';
-        ed.buf[ed.TextStart + 1] = 'e';
-        ed.buf[ed.TextStart + 2] = 'w';
+        std::memcpy(InPlace(ed, ed.TextStart, 3), "new", 3);
         ed.ChangedMark = '*';
     }
     bool Shown(const std::string& s) const { return term.output.find(s) != std::string::npos; }
@@ -199,7 +195,7 @@ TEST_F(FileCommandsTest, FileChangedOnDiskIsAskedAboutByEverySave) {
     Write("notes.txt", appended);
     term.AddBurst("y");
     Save(ed);
-    ed.buf[ed.TextStart] = 'N';
+    *InPlace(ed, ed.TextStart, 1) = 'N';
     ed.ChangedMark = '*';
     term.output.clear();
     Save(ed);

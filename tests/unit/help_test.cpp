@@ -47,16 +47,16 @@ TEST_F(HelpTest, WindowAndCursorReturnToWhereTheyWere) {
 TEST_F(HelpTest, KillBufferBehindAShortTextSurvives) {
     LoadMarked(ed, EMACS, "ab|c\n");
     const char kill[] = "killed words";
-    std::memcpy(ed.buf + ed.TextEnd + 1, kill, sizeof kill - 1);
+    std::memcpy(ed.kill, kill, sizeof kill - 1);
     ed.KillLength = sizeof kill - 1;
     ed.ChangedMark = '*';
     term.AddBurst("q");
     Help(ed);
     EXPECT_EQ(TextOf(ed), "abc\n");
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength), kill);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.kill), ed.KillLength), kill);
     EXPECT_EQ(ed.Cursor, ed.TextStart + 2);
     EXPECT_EQ(ed.ChangedMark, '*');
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
 }
 
 }  // namespace

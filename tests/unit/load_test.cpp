@@ -30,9 +30,7 @@ protected:
     static void Write(const std::string& name, const std::string& content, mode_t mode = 0644) {
         WriteFile(name, content, mode);
     }
-    std::string Text() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextStart), ed.TextLength());
-    }
+    std::string Text() const { return TextOf(ed); }
     bool Shown(const std::string& s) const { return term.output.find(s) != std::string::npos; }
 };
 
@@ -40,7 +38,7 @@ TEST_F(LoadTest, EmptyExistingFile) {
     Write("empty.txt", "", 0600);
     ASSERT_TRUE(LoadFile(ed, "empty.txt"));
     EXPECT_EQ(ed.TextLength(), 0u);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
     EXPECT_EQ(ed.BufferCapacity, 102400u);
     EXPECT_EQ(ed.FileMode, 0600u);
     EXPECT_EQ(ed.FileUid, uint32_t(getuid()));
@@ -51,7 +49,7 @@ TEST_F(LoadTest, EmptyExistingFile) {
 TEST_F(LoadTest, MissingFileIsNewAndSilent) {
     ASSERT_TRUE(LoadFile(ed, "missing.txt"));
     EXPECT_EQ(ed.TextLength(), 0u);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
     EXPECT_FALSE(ed.FileExisted);
     EXPECT_EQ(ed.FileMode, 0644u);
     EXPECT_EQ(ed.FileUid, 0xFFFFFFFFu);
@@ -66,8 +64,8 @@ TEST_F(LoadTest, TenThousandBytesWithoutFinalLineFeed) {
     ASSERT_TRUE(LoadFile(ed, "big.txt"));
     EXPECT_EQ(ed.BufferCapacity, 122400u);
     EXPECT_EQ(Text(), content);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
-    EXPECT_EQ(ed.buf[0], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
+    EXPECT_EQ(ByteAt(ed, 0), '\n');
     EXPECT_EQ(ed.Cursor, ed.TextStart);
     EXPECT_EQ(ed.ChangedMark, ' ');
 }
@@ -119,7 +117,7 @@ TEST_F(LoadTest, DirectoryOpensButIsReportedAndFails) {
     EXPECT_FALSE(LoadFile(ed, "sub"));
     EXPECT_TRUE(Shown("ERROR  21 :Is a directory"));
     EXPECT_EQ(ed.TextLength(), 0u);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
     EXPECT_STREQ(ed.FileName, "sub");
     EXPECT_FALSE(term.InputLeft());
 }
@@ -192,7 +190,7 @@ TEST_F(LoadTest, RefusedMemoryIsReportedAndTheLoadFails) {
     EXPECT_TRUE(Shown("ERROR  12 :Memory exhausted"));
     ASSERT_NE(ed.buf, nullptr);
     EXPECT_EQ(ed.TextLength(), 0u);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
 }
 
 TEST_F(LoadTest, InsertAtTheCursor) {

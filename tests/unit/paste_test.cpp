@@ -20,7 +20,7 @@ TEST(PasteText, OneInsertionUnderEachModesMarkRules) {
         LoadMarked(ed, mode, "first\nsec|ond\nthird\n");
         const Pos cursor = ed.Cursor;
         const std::string kill = "kept";
-        std::memcpy(ed.buf + ed.TextEnd + 1, kill.data(), kill.size());
+        std::memcpy(ed.kill, kill.data(), kill.size());
         ed.KillLength = kill.size();
         ed.BlockBegin = cursor - 2;  // before the paste: stays
         ed.BlockEnd = cursor + 2;    // behind it: moves
@@ -37,7 +37,7 @@ TEST(PasteText, OneInsertionUnderEachModesMarkRules) {
         EXPECT_EQ(ed.screen.CursorScreenPos.row, 22)
             << what << ": two rows down, stopped at the last text row";
         EXPECT_EQ(ed.ChangedMark, '*') << what;
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength), kill) << what;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.kill), ed.KillLength), kill) << what;
         if (mode == WS || mode == VI) {
             EXPECT_EQ(ed.BlockBegin, cursor - 2) << what;
             EXPECT_EQ(ed.BlockEnd, cursor + 2 + pasted.size()) << what;

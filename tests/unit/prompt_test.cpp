@@ -228,7 +228,7 @@ TEST(StartupPrompt, BannerAndHelpThenTheName) {
     EXPECT_EQ(f.term.screen.Row(2), std::string(80, ' '));
     EXPECT_EQ(f.term.screen.Row(3).substr(0, 26), "Key bindings in PICO mode:");
     EXPECT_EQ(f.ed.TextEnd - f.ed.TextStart, 54u + 611u);
-    EXPECT_EQ(f.ed.buf[f.ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(f.ed, f.ed.TextEnd), '\n');
 
     f.term.AddBurst("\r");
     EXPECT_FALSE(StartupNamePrompt(f.ed));

@@ -80,7 +80,7 @@ struct Utf8Run {
 bool ValidUtf8(const Editor& ed) {
     uint32_t cp;
     for (Pos p = ed.TextStart; p < ed.TextEnd;) {
-        size_t n = DecodeUtf8(ed.buf + p, ed.buf + ed.TextEnd, &cp);
+        size_t n = DecodeUtf8(At(ed, p), RunEnd(ed, p), &cp);
         if (n == 0) return false;
         p += n;
     }
@@ -208,8 +208,8 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                 ++keys;
                 ASSERT_GE(ed.Cursor, ed.TextStart) << "after key " << keys;
                 ASSERT_LE(ed.Cursor, ed.TextEnd) << "after key " << keys;
-                ASSERT_EQ(ed.buf[ed.TextStart - 1], '\n');
-                ASSERT_EQ(ed.buf[ed.TextEnd], '\n') << "closing line feed after key " << keys;
+                ASSERT_EQ(ByteAt(ed, ed.TextStart - 1), '\n');
+                ASSERT_EQ(ByteAt(ed, ed.TextEnd), '\n') << "closing line feed after key " << keys;
                 ASSERT_LE(ed.TextLength() + ed.KillLength, ed.BufferCapacity);
                 ASSERT_EQ(ed.LineNumber, LinesBefore(ed, ed.Cursor)) << "line number after key " << keys;
                 if (!utf8) continue;
@@ -217,8 +217,8 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                     << "cursor at " << ed.Cursor - ed.TextStart << " after key " << keys;
                 {
                     // What the last refresh kept of the columns agrees with the line counted afresh.
-                    const auto* lf = static_cast<const uint8_t*>(memrchr(ed.buf, '\n', ed.Cursor));
-                    const Pos start = Pos(lf - ed.buf) + 1;
+                    Pos start = ed.Cursor;
+                    while (start > ed.TextStart && ByteAt(ed, start - 1) != '\n') --start;
                     const uint64_t kept = ColumnOf(ed, start, ed.Cursor);
                     Editor::ColumnMemo memo[2];
                     std::copy(std::begin(ed.columnMemo), std::end(ed.columnMemo), memo);

@@ -9,20 +9,14 @@
 #include "buffer/buffer.hpp"
 #include "screen/screen.hpp"
 #include "support/fake_terminal.hpp"
+#include "support/test_support.hpp"
 
 namespace {
 
 // The edit buffer with `text`; the cursor at `cursor` bytes into it.
 void SetText(Editor& ed, const std::string& text, size_t cursor = 0) {
-    if (!ed.buf && !ReserveBuffer(ed, kDefaultCapacity)) {
-        ed.reserved = kDefaultCapacity + 2;
-        ed.buf = static_cast<uint8_t*>(ed.sys.Reserve(ed.reserved));
-    }
-    ed.buf[0] = '\n';
-    std::memcpy(ed.buf + 1, text.data(), text.size());
-    ed.TextStart = 1;
-    ed.TextEnd = 1 + text.size();
-    ed.buf[ed.TextEnd] = '\n';
+    if (!ed.buf && !ReserveBuffer(ed, kDefaultCapacity)) std::abort();
+    PutText(ed, text);
     ed.Cursor = 1 + cursor;
 }
 
@@ -315,7 +309,7 @@ TEST(ScreenCache, UnchangedScreenSendsNothing) {
 
     // One changed cell goes out alone: back to the row's start, the cell, and the unchanged "o" sent
     // again rather than a jump to the cursor cell.
-    ed.buf[1 + 6] = 'W';
+    *InPlace(ed, 1 + 6, 1) = 'W';
     Draw(ed);
     EXPECT_EQ(term.output, "\rWo");
     EXPECT_EQ(term.screen.Row(1).substr(0, 6), "World ");
@@ -473,7 +467,7 @@ TEST(Help, PageShownAndEverythingRestored) {
     ed.EditMode = VI;
     SetText(ed, "line one\nline two\n", 12);
     ed.KillLength = 3;
-    std::memcpy(ed.buf + ed.TextEnd + 1, "KIL", 3);
+    std::memcpy(ed.kill, "KIL", 3);
     ed.ChangedMark = '*';
     ed.BlockBegin = 1;
     ed.BlockEnd = 5;
@@ -520,7 +514,7 @@ TEST(Help, EmptyBufferAndEveryMode) {
         std::string first(h.text, std::strchr(h.text, '\n'));
         EXPECT_EQ(term.screen.Row(0).substr(0, first.size()), first);
         EXPECT_EQ(ed.TextEnd, 1u);
-        EXPECT_EQ(ed.buf[1], '\n');
+        EXPECT_EQ(ByteAt(ed, 1), '\n');
     }
     EXPECT_EQ(std::string(HelpTextFor(0).text, 24), "Key bindings in WS mode:");
 }

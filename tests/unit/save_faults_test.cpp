@@ -270,9 +270,7 @@ TEST_F(SaveFaults, EveryCallOfEverySavePathFailsSafely) {
             ed->Exit = ThrowOnExit;
             ed->EditMode = cmd.mode;
             ASSERT_TRUE(LoadFile(*ed, path.name.c_str()));
-            std::memcpy(ed->buf + ed->TextStart, kNew.data(), kNew.size());
-            ed->TextEnd = ed->TextStart + kNew.size();
-            ed->buf[ed->TextEnd] = '\n';
+            PutText(*ed, kNew);
             ed->ChangedMark = '*';
 
             Watch watch{path.read, backup, !Exists(path.read), 0, ""};

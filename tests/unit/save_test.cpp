@@ -74,9 +74,7 @@ protected:
     }
     // The text replaced as an edit would, the changed mark set.
     void SetText(const std::string& s) {
-        std::memcpy(ed.buf + ed.TextStart, s.data(), s.size());
-        ed.TextEnd = ed.TextStart + s.size();
-        ed.buf[ed.TextEnd] = '\n';
+        PutText(ed, s);
         ed.ChangedMark = '*';
     }
     void LoadAndEdit(const char* name, const std::string& text) {

@@ -27,10 +27,8 @@ protected:
         if (capacity == 0) capacity = text.size() + kill.size() + 64;
         ASSERT_TRUE(ReserveBuffer(ed, capacity));
         ed.EditMode = mode;
-        std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
-        ed.TextEnd = ed.TextStart + text.size();
-        ed.buf[ed.TextEnd] = '\n';
-        std::memcpy(ed.buf + ed.TextEnd + 1, kill.data(), kill.size());
+        PutText(ed, text);
+        std::memcpy(ed.kill, kill.data(), kill.size());
         ed.KillLength = kill.size();
         ed.Cursor = ed.TextStart;
     }
@@ -41,9 +39,7 @@ protected:
         return p == 0 ? -1 : long(p - ed.TextStart);
     }
     long Forward(const std::string& s, uint8_t mask = 0xDF) { return At(s, 0, 1, mask); }
-    std::string Text() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextStart), ed.TextLength());
-    }
+    std::string Text() const { return TextOf(ed); }
 };
 
 TEST(FoldCase, ClearsBit32FromByte65Up) {
@@ -204,7 +200,7 @@ TEST_F(Search, ReplaceKeepsMarksAndKillBufferInStep) {
     ReplaceForward(ed);
     EXPECT_EQ(Text(), "a tiger b");
     EXPECT_EQ(ed.Mark, ed.TextStart + 8);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength), "kill");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(ed.kill), ed.KillLength), "kill");
     EXPECT_EQ(ed.LastFindKind, 2);
 }
 

@@ -28,7 +28,7 @@ protected:
     // The text, the kill buffer "KILL" behind it, and the expression ready in CommandText.
     void Load(const std::string& marked, const char* expression, uint8_t mode = WS) {
         LoadMarked(ed, mode, marked);
-        std::memcpy(ed.buf + ed.TextEnd + 1, "KILL", 4);
+        std::memcpy(ed.kill, "KILL", 4);
         ed.KillLength = 4;
         ed.ChangedMark = ' ';
         std::strcpy(ed.CommandText, expression);
@@ -44,9 +44,7 @@ protected:
         for (int i = 0; i < errorKeys; ++i) term.AddBurst(" ");
         return FilterThroughSed(ed);
     }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Kill() const { return KillText(ed); }
     bool Shown(const std::string& s) const { return term.output.find(s) != std::string::npos; }
     // What the run left in the directory, besides the stand-in.
     static std::string Leftovers() {

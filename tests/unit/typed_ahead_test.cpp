@@ -101,7 +101,7 @@ Outcome RunKeys(const std::string& program, const std::vector<std::string>& keys
         ADD_FAILURE() << "the editor left";
     }
     o.text = TextOf(ed);
-    o.kill.assign(reinterpret_cast<const char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
+    o.kill.assign(reinterpret_cast<const char*>(ed.kill), ed.KillLength);
     o.undo.assign(reinterpret_cast<const char*>(ed.undo.Stack), ed.undo.UndoTop);
     o.cursor = ed.Cursor;
     o.blockBegin = ed.BlockBegin;

@@ -55,15 +55,13 @@ protected:
         while (term.InputLeft() || ed.HasReadAhead) DispatchKey(ed);
     }
     std::string Text() const {
-        const char* t = reinterpret_cast<const char*>(ed.buf);
-        return std::string(t + 1, t + ed.Cursor) + '|' + std::string(t + ed.Cursor, t + ed.TextEnd);
+        const std::string t = TextOf(ed);
+        return t.substr(0, ed.Cursor - 1) + '|' + t.substr(ed.Cursor - 1);
     }
-    std::string Plain() const { return std::string(reinterpret_cast<char*>(ed.buf + 1), ed.TextLength()); }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Plain() const { return TextOf(ed); }
+    std::string Kill() const { return KillText(ed); }
     void SetKill(const std::string& k) {
-        std::memcpy(ed.buf + ed.TextEnd + 1, k.data(), k.size());
+        std::memcpy(ed.kill, k.data(), k.size());
         ed.KillLength = k.size();
     }
     void UndoAll() {
@@ -165,7 +163,7 @@ TEST_F(UndoTest, BlockMarksAndMarkFollowTheUndo) {
     ed.BlockBegin = 6;
     ed.BlockEnd = 9;
     ASSERT_TRUE(MakeRoom(ed, 4, 3));
-    std::memcpy(ed.buf + 4, "xyz", 3);
+    std::memcpy(At(ed, 4), "xyz", 3);
     Undo(ed);
     EXPECT_EQ(Plain(), "0123456789");
     EXPECT_EQ(ed.BlockBegin, 6u);
@@ -209,7 +207,7 @@ TEST_F(UndoTest, SnapshotInViKeepsTheTextExactly) {
     ASSERT_TRUE(RemoveBytes(ed, 1, 70000));
     Undo(ed);
     EXPECT_TRUE(Plain() == text);
-    EXPECT_EQ(ed.buf[ed.TextEnd], '\n');
+    EXPECT_EQ(ByteAt(ed, ed.TextEnd), '\n');
 }
 
 TEST_F(UndoTest, OnlyTheNewestSnapshotComesBack) {
@@ -218,9 +216,7 @@ TEST_F(UndoTest, OnlyTheNewestSnapshotComesBack) {
     Load(NEDIT, first);
     ASSERT_TRUE(
         RecordDeletion(ed, ed.TextStart, SIZE_MAX));  // what the filter does before replacing the text
-    std::memcpy(ed.buf + 1, second.data(), second.size());
-    ed.TextEnd = 1 + second.size();
-    ed.buf[ed.TextEnd] = '\n';
+    PutText(ed, second);
     ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
     EXPECT_EQ(StackWord(ed, 4), 0u);  // the first one's file is gone
     Undo(ed);
@@ -237,9 +233,7 @@ TEST_F(UndoTest, SnapshotRestoreKeepsWithinTheCapacity) {
     std::string before(100000, 'o'), after(90000, 'n'), clip(20000, 'k');
     Load(PICO, before);
     ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
-    std::memcpy(ed.buf + 1, after.data(), after.size());
-    ed.TextEnd = 1 + after.size();
-    ed.buf[ed.TextEnd] = '\n';
+    PutText(ed, after);
     SetKill(clip);
     Undo(ed);
     EXPECT_TRUE(Plain() == before);
@@ -248,8 +242,7 @@ TEST_F(UndoTest, SnapshotRestoreKeepsWithinTheCapacity) {
     // Snapshot and kill buffer alone exceed it: the kill buffer is emptied.
     Load(PICO, before);
     ASSERT_TRUE(RecordDeletion(ed, ed.TextStart, SIZE_MAX));
-    ed.TextEnd = 1 + 10;
-    ed.buf[ed.TextEnd] = '\n';
+    PutText(ed, before.substr(0, 10));
     SetKill(std::string(150000, 'k'));
     Undo(ed);
     EXPECT_TRUE(Plain() == before);
@@ -477,7 +470,7 @@ TEST_F(UndoTest, BrokenRecordsStopTheUndo) {
     ed.undo.Stack[ed.undo.UndoTop - 16 + 4] = 0;
     Undo(ed);
     EXPECT_EQ(Plain(), "ab");
-    EXPECT_EQ(ed.buf[0], '\n');
+    EXPECT_EQ(ByteAt(ed, 0), '\n');
 }
 
 TEST_F(UndoTest, DeletionWithoutRoomKeepsItsRecord) {
@@ -607,7 +600,7 @@ TEST_F(UndoTest, RandomEditsAreUndoneByteForByte) {
             }
             if (ed.Cursor > ed.TextEnd) ed.Cursor = ed.TextEnd;
             RecountLineNumber(ed);
-            ASSERT_EQ(ed.buf[ed.TextEnd], '\n');
+            ASSERT_EQ(ByteAt(ed, ed.TextEnd), '\n');
         }
         ASSERT_EQ(StackWord(ed, 0), 0u) << "the stack wrapped; seed " << seed;
         ASSERT_FALSE(term.InputLeft());

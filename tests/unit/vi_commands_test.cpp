@@ -21,20 +21,18 @@ protected:
         term.AddBurst(keys);
         while (term.InputLeft() || ed.HasReadAhead) {
             DispatchKey(ed);
-            ASSERT_EQ(ed.LineNumber, 1 + uint64_t(std::count(ed.buf + 1, ed.buf + ed.Cursor, '\n')));
+            ASSERT_EQ(ed.LineNumber, 1 + uint64_t((LinesBefore(ed, ed.Cursor) - 1)));
             ASSERT_LE(ed.Cursor, ed.TextEnd);
-            ASSERT_EQ(ed.buf[ed.TextEnd], '\n');
+            ASSERT_EQ(ByteAt(ed, ed.TextEnd), '\n');
         }
     }
     std::string Text() const {
-        const char* t = reinterpret_cast<const char*>(ed.buf);
-        return std::string(t + 1, t + ed.Cursor) + '|' + std::string(t + ed.Cursor, t + ed.TextEnd);
+        const std::string t = TextOf(ed);
+        return t.substr(0, ed.Cursor - 1) + '|' + t.substr(ed.Cursor - 1);
     }
-    std::string Kill() const {
-        return std::string(reinterpret_cast<const char*>(ed.buf + ed.TextEnd + 1), ed.KillLength);
-    }
+    std::string Kill() const { return KillText(ed); }
     void SetKill(const std::string& s, bool byChars) {
-        std::copy(s.begin(), s.end(), ed.buf + ed.TextEnd + 1);
+        std::copy(s.begin(), s.end(), ed.kill);
         ed.KillLength = s.size();
         ed.PasteByChars = byChars;
     }
