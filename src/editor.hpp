@@ -195,14 +195,16 @@ struct Editor {
     Terminal& term;
     SystemCalls sys;  // sys.ErrorNumber is the editor's ErrorNumber
 
-    // Edit buffer: [0] leading line feed, text TextStart..TextEnd-1, closing line feed at TextEnd. Its
-    // free room (the gap) lies at GapAt, a line start: the text before it sits at buf, the text from it on
-    // at the end of the text's part, textRoom bytes long. The kill buffer has a part of its own behind.
-    // One reservation per load, never moved while editing; only the buffer's own code reads it directly.
+    // Edit buffer: [0] leading line feed, text TextStart..TextEnd-1, closing line feed at TextEnd. A gap
+    // of GapSize free bytes lies at GapAt, a line start: the text before it sits at buf, the text from it
+    // on GapSize bytes behind its positions. The rest of the text's part (textRoom bytes) lies free behind
+    // the text; the kill buffer has a part of its own after it. One reservation per load, never moved while
+    // editing; only the buffer's own code reads it directly.
     uint8_t* buf = nullptr;
     size_t reserved = 0;  // bytes mapped at buf
     size_t textRoom = 0;
-    Pos GapAt = ~Pos(0);  // beyond TextEnd: the gap lies behind the closing line feed
+    Pos GapAt = ~Pos(0);  // beyond TextEnd: no gap, the text is one run
+    size_t GapSize = 0;
     uint8_t* kill = nullptr;
     Pos TextStart = 1;
     Pos TextEnd = 1;

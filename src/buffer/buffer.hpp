@@ -9,7 +9,9 @@
 
 inline constexpr Pos kGapAtEnd = ~Pos(0);
 // How far the text from GapAt on lies behind its position.
-inline size_t TailShift(const Editor& ed) { return ed.textRoom - ed.TextEnd - 1; }
+inline size_t TailShift(const Editor& ed) { return ed.GapSize; }
+// The bytes the text's part has free, in the gap and behind the text.
+inline size_t FreeBytes(const Editor& ed) { return ed.textRoom - ed.TextEnd - 1; }
 inline const uint8_t* At(const Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
 inline uint8_t* At(Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
 inline uint8_t ByteAt(const Editor& ed, Pos p) { return *At(ed, p); }
@@ -18,7 +20,7 @@ inline const uint8_t* RunStart(const Editor& ed, Pos p) {
     return p < ed.GapAt ? ed.buf + ed.TextStart : At(ed, ed.GapAt);
 }
 inline const uint8_t* RunEnd(const Editor& ed, Pos p) {
-    if (p >= ed.GapAt) return ed.buf + ed.textRoom;
+    if (p >= ed.GapAt) return ed.buf + ed.TextEnd + 1 + ed.GapSize;
     return ed.buf + (ed.GapAt <= ed.TextEnd ? ed.GapAt : ed.TextEnd + 1);
 }
 // What positions of p's run are added to for their bytes: RunBase(ed, p)[q] is the byte at q, for every q
@@ -55,6 +57,9 @@ long long WriteText(Editor& ed, int fd, Pos p, size_t n);
 uint8_t* InPlace(Editor& ed, Pos p, size_t n);
 // Puts the gap behind the closing line feed: the whole text is then one run from TextStart.
 void GatherText(Editor& ed);
+// Makes the text n undefined bytes (n <= textRoom - 2) behind a gap at its start, where typing begins,
+// and returns where they lie. TextEnd may be lowered afterwards; the closing line feed is the caller's.
+uint8_t* ReceiveText(Editor& ed, size_t n);
 
 // ---- Line scans (never change the text). The line of p is the line holding p; a position on a line
 // feed belongs to the line that line feed ends. Scans that meet the closing line feed going forward,

@@ -15,15 +15,35 @@ bool BlockModes(const Editor& ed) { return ed.EditMode == WS || ed.EditMode == V
 // The line start behind the line feed that ends p's line (p <= TextEnd).
 Pos NextLineStart(const Editor& ed, Pos p) { return FindByte(ed, p, ed.TextEnd, '\n') + 1; }
 
-// The gap to g, a line start or TextEnd + 1.
+// The gap a new one opens with, and what an emptied one is widened by: small, so that moving the gap
+// across the text shifts it by little, into memory it mostly holds already, and large enough that a
+// tail moves to widen it only once for many keys.
+constexpr size_t kGapBytes = size_t(2) << 20;
+
+// The gap to g, a line start or TextEnd + 1 (no gap). A gap that is opened takes what room there is
+// behind the text, kGapBytes at most.
 void PlaceGap(Editor& ed, Pos g) {
     Pos now = ed.GapAt <= ed.TextEnd ? ed.GapAt : ed.TextEnd + 1;
-    size_t shift = TailShift(ed);
+    if (g == now) return;
+    if (now > ed.TextEnd) ed.GapSize = FreeBytes(ed) < kGapBytes ? FreeBytes(ed) : kGapBytes;
+    const size_t shift = ed.GapSize;
     if (g < now)
         std::memmove(ed.buf + g + shift, ed.buf + g, now - g);
-    else if (g > now)
+    else
         std::memmove(ed.buf + now, ed.buf + now + shift, g - now);
     ed.GapAt = g > ed.TextEnd ? kGapAtEnd : g;
+}
+
+// The gap made at least n bytes wide (n <= FreeBytes): the text behind it moves back, into what lies
+// free behind the text, by kGapBytes more than it must where there is that room.
+void WidenGap(Editor& ed, size_t n) {
+    if (ed.GapAt > ed.TextEnd || ed.GapSize >= n) return;
+    const size_t must = n - ed.GapSize;
+    const size_t spare = ed.textRoom - (ed.TextEnd + 1 + ed.GapSize) - must;
+    const size_t more = must + (spare < kGapBytes ? spare : kGapBytes);
+    uint8_t* tail = ed.buf + ed.GapAt + ed.GapSize;
+    std::memmove(tail + more, tail, ed.TextEnd + 1 - ed.GapAt);
+    ed.GapSize += more;
 }
 
 bool RefuseForRoom(Editor& ed) {
@@ -59,6 +79,7 @@ bool ReserveBuffer(Editor& ed, uint64_t capacity) {
     ed.textRoom = size_t(capacity) + 2;
     ed.kill = ed.buf + ed.textRoom;
     ed.GapAt = kGapAtEnd;
+    ed.GapSize = 0;
     ed.BufferCapacity = capacity;
     ed.TextStart = 1;
     ed.TextEnd = ed.Cursor = ed.CommandCursor = ed.PrevCursor = 1;
@@ -92,7 +113,7 @@ uint64_t Room(const Editor& ed) {
 bool MakeRoom(Editor& ed, Pos p, size_t n) {
     if (n == 0) return true;
     if (p < ed.TextStart || p > ed.TextEnd) return false;
-    if (Room(ed) < n || TailShift(ed) < n) return RefuseForRoom(ed);
+    if (Room(ed) < n || FreeBytes(ed) < n) return RefuseForRoom(ed);
     RecordInsertion(ed, p, n);
     OpenRoom(ed, p, n);
     return true;
@@ -102,10 +123,16 @@ void OpenRoom(Editor& ed, Pos p, size_t n) {
     ForgetColumns(ed, p);
     Pos g = NextLineStart(ed, p);
     PlaceGap(ed, g);
+    WidenGap(ed, n);
     memmove(ed.buf + p + n, ed.buf + p, g - p);
     ed.ChangedMark = '*';
     ed.TextEnd += n;
-    ed.GapAt = g + n > ed.TextEnd ? kGapAtEnd : g + n;
+    if (g + n > ed.TextEnd) {
+        ed.GapAt = kGapAtEnd;
+    } else {
+        ed.GapAt = g + n;
+        ed.GapSize -= n;
+    }
     // A position at p stays, so the new bytes land in front of what it marks. Several insertions
     // at p, p + 1, ... therefore move every mark exactly as one insertion of them all does.
     if (BlockModes(ed)) {
@@ -130,7 +157,12 @@ bool RemoveBytes(Editor& ed, Pos p, size_t n) {
     memmove(ed.buf + p, ed.buf + p + n, g - p - n);
     ed.ChangedMark = '*';
     ed.TextEnd -= n;
-    ed.GapAt = g - n > ed.TextEnd ? kGapAtEnd : g - n;
+    if (g - n > ed.TextEnd) {
+        ed.GapAt = kGapAtEnd;
+    } else {
+        ed.GapAt = g - n;
+        ed.GapSize += n;
+    }
     if (BlockModes(ed)) {
         ShiftBack(ed.BlockBegin, p, n);
         ShiftBack(ed.BlockEnd, p, n);
@@ -207,6 +239,15 @@ uint8_t* InPlace(Editor& ed, Pos p, size_t n) {
     // before the gap stays one.
     if (ed.GapAt <= p + n) PlaceGap(ed, NextLineStart(ed, p + n > ed.TextEnd ? ed.TextEnd : p + n));
     return ed.buf + p;
+}
+
+uint8_t* ReceiveText(Editor& ed, size_t n) {
+    ForgetColumns(ed);
+    ed.buf[0] = '\n';
+    ed.TextEnd = ed.TextStart + n;
+    ed.GapAt = ed.TextStart;
+    ed.GapSize = FreeBytes(ed) < kGapBytes ? FreeBytes(ed) : kGapBytes;
+    return At(ed, ed.TextStart);
 }
 
 void GatherText(Editor& ed) {

@@ -141,26 +141,34 @@ uint64_t DisplayColumn(Editor& ed, Pos p) {
     return ed.WantedColumn;
 }
 
-// Line feeds in p..p+n. Sixteen byte-wide counters, emptied before they can overflow, let the
-// compiler compare sixteen bytes at a time: several times faster than one memchr a line.
-uint64_t CountLineFeeds(const uint8_t* p, size_t n) {
-    uint64_t count = 0;
-    while (n > 0) {
-        size_t len = n < 255 * 16 ? n : 255 * 16;
-        uint8_t lane[16] = {};
-        size_t i = 0;
-        for (; i + 16 <= len; i += 16)
-            for (int k = 0; k < 16; ++k) lane[k] += p[i + k] == '\n';
-        for (int k = 0; k < 16; ++k) count += lane[k];
-        for (; i < len; ++i) count += p[i] == '\n';
-        p += len;
-        n -= len;
-    }
-    return count;
-}
-
 // Sixteen bytes compared at a time with the compiler's vector types: the same code on every target.
 typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+
+// Line feeds in p..p+n, sixteen bytes compared at a time into byte-wide counters that are emptied
+// before they can overflow: several times faster than one memchr a line, in little code.
+uint64_t CountLineFeeds(const uint8_t* p, size_t n) {
+    const Bytes16 lf = '\n' - Bytes16{};
+    uint64_t count = 0;
+    while (n >= 16) {
+        Bytes16 lanes = {};
+        size_t vectors = n / 16 < 255 ? n / 16 : 255;
+        n -= vectors * 16;
+        for (; vectors > 0; --vectors, p += 16) {
+            Bytes16 v;
+            std::memcpy(&v, p, 16);
+            lanes -= Bytes16(v == lf);
+        }
+        uint64_t half[2];
+        std::memcpy(half, &lanes, 16);
+        // The sixteen byte counts summed in two steps of the multiply trick.
+        for (uint64_t h : half) {
+            h = (h & 0x00FF00FF00FF00FFull) + ((h >> 8) & 0x00FF00FF00FF00FFull);
+            count += (h * 0x0001000100010001ull) >> 48;
+        }
+    }
+    for (; n > 0; --n, ++p) count += *p == '\n';
+    return count;
+}
 
 static bool AnySet(Bytes16 v) {
     uint64_t half[2];

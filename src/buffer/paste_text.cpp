@@ -6,7 +6,7 @@
 
 bool PasteText(Editor& ed, const uint8_t* text, size_t n) {
     if (n == 0) return true;
-    if (!ed.buf || Room(ed) < n || TailShift(ed) < n) {
+    if (!ed.buf || Room(ed) < n || FreeBytes(ed) < n) {
         ed.sys.ErrorNumber = err::kNoMemory;
         return false;
     }

@@ -175,11 +175,7 @@ bool LoadFile(Editor& ed, const char* name) {
                                              : DiskKind::Other,
                        st);
 
-    // The text goes to the end of the text's part, the gap in front of it: typing where the cursor
-    // starts moves nothing.
-    ed.TextEnd = ed.TextStart + Pos(size);
-    ed.GapAt = ed.TextStart;
-    uint8_t* text = At(ed, ed.TextStart);
+    uint8_t* text = ReceiveText(ed, size_t(size));
     long long got = ed.sys.ReadFully(int(fd), text, size_t(size));
     if (got < 0) return FailOpenFile(ed, int(fd));
     if (ed.sys.Close(int(fd)) < 0) {
@@ -189,7 +185,6 @@ bool LoadFile(Editor& ed, const char* name) {
     }
     // A file that shrank since it was sized simply gives the shorter text.
     ed.TextEnd = ed.TextStart + Pos(got);
-    if (uint64_t(got) < size) std::memmove(At(ed, ed.TextStart), text, size_t(got));
     *At(ed, ed.TextEnd) = '\n';
     return true;
 }

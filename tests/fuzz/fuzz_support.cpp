@@ -105,7 +105,8 @@ void CheckBuffer(const Editor& ed, const char* after) {
         at);
     FUZZ_CHECK(ed.Cursor >= ed.TextStart && ed.Cursor <= ed.TextEnd, at);
     FUZZ_CHECK(ed.TextLength() + ed.KillLength <= ed.BufferCapacity, at);
-    FUZZ_CHECK(ed.TextEnd + 1 <= ed.textRoom && ed.KillLength <= ed.reserved - ed.textRoom, at);
+    FUZZ_CHECK(ed.TextEnd + 1 + (ed.GapAt <= ed.TextEnd ? ed.GapSize : 0) <= ed.textRoom, at);
+    FUZZ_CHECK(ed.KillLength <= ed.reserved - ed.textRoom, at);
     // The block belongs to WS and vi, the mark to the other modes; each keeps only its own in step.
     bool blockModes = ed.EditMode == WS || ed.EditMode == VI;
     for (Pos p : blockModes ? std::initializer_list<Pos>{ed.BlockBegin, ed.BlockEnd}
