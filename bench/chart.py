@@ -45,8 +45,8 @@ def draw(rows, paths, note=''):
                 continue
             ratios.append(v)
             ax.barh(y + dy, v - 1, left=1, height=0.32, color=colour)
-            ax.text(v * (1.04 if v >= 1 else 1 / 1.04), y + dy, f'{v:.2f}', va='center', fontsize=7,
-                    ha='left' if v >= 1 else 'right')
+            ax.text(v * (1.04 if v >= 1 else 1 / 1.04), y + dy, f'{v:.2f}' if v < 10 else number(v), va='center',
+                    fontsize=7, ha='left' if v >= 1 else 'right')
         if row.get('zt'):
             said = f"zt {number(row['zt'][0])}; {row['target']}"
             verdict, colour = {True: ('met', MET), False: ('missed', MISSED), None: ('', 'black')}[row.get('met')]
@@ -56,7 +56,7 @@ def draw(rows, paths, note=''):
         ax.text(1.01, y, f'{said}: {verdict}' if verdict else said, transform=ax.get_yaxis_transform(),
                 va='center', fontsize=8, color=colour)
     lo = min(ratios + [0.5]) / 1.6
-    hi = max(ratios + [2.0]) * 1.6
+    hi = max(ratios + [2.0]) * 2.5  # room for the figure beside the longest bar
     ax.set_xscale('log')
     ax.set_xlim(lo, hi)
     ticks = [t * 10.0 ** e for e in range(-4, 5) for t in (1, 3) if lo <= t * 10.0 ** e <= hi]
