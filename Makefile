@@ -14,7 +14,8 @@ $(BUILD)/build.ninja:
 test: all
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
-# zt against peer editors and the machine's limits; BIG=1 adds a 1 GB file. Generated files stay in build-bench-data/.
+# zt against peer editors and the machine's limits; BIG=1 adds a 1 GB file. Generated files, the table (results.md)
+# and its chart (chart.svg) stay in build-bench-data/; a full run also redraws doc/bench.svg.
 bench: all
 	python3 bench/run.py --build $(BUILD) $(if $(BIG),--big) $(BENCH_FLAGS)
 
