@@ -665,16 +665,12 @@ def measure_big(name, ed, env, data, work, meta, reps, res, fname='big100.txt', 
             res.add(f'open{tag}_rss', name, s.status('VmHWM') / 1024)
             if not full:
                 continue
-            # one paced key at the start of the text
+            # one key at the start of the text, for the save (the paced keys are timed in sessions of their own)
             step = 'key'
             if ed['ins']:
                 s.send(ed['ins'])
                 s.settle()
-            ms, _ = s.timed('Q')
-            if typed_at_cursor(s.screen, ['Q' + first_line(data, fname)]):
-                res.add('key100_ms', name, ms)
-            else:
-                res.fail('key100_ms', name, 'the key did not land at the start')
+            s.timed('Q')
             if ed['esc']:
                 s.send(ed['esc'])
                 s.pause(0.15)
@@ -710,7 +706,7 @@ def measure_big(name, ed, env, data, work, meta, reps, res, fname='big100.txt', 
             else:
                 res.fail('search100_ms', name, 'search did not reach the last line')
         except Timeout:
-            res.fail({'open': f'open{tag}_ms', 'key': 'key100_ms', 'save': 'save100_ms', 'typing': 'chars100_ms',
+            res.fail({'open': f'open{tag}_ms', 'key': 'save100_ms', 'save': 'save100_ms', 'typing': 'chars100_ms',
                       'search': 'search100_ms'}[step], name, 'timeout')
             if step == 'open':
                 res.fail(f'open{tag}_rss', name, 'timeout')
@@ -734,17 +730,18 @@ def typed_at_cursor(screen, accepted):
 
 
 def measure_places(name, ed, env, data, work, meta, reps, res, fname, places, in_place=False):
-    """One paced key in each of `places` of a big file ('start', 'middle' or 'end'), each the first change of a session
-    of its own: the middle reached by the editor's search for MIDDLE, the end by its key for the end of the text. Each
-    figure counts only when the row under the cursor then shows that line with the key in it. On the 1 GB file, zt's
-    session at the start goes on to the end of the text and times one key there: a jump across the whole text.
+    """One paced key in each of `places` of a big file ('start', 'middle' or 'end'), each in a session of its own: the
+    middle reached by the editor's search for MIDDLE, the end by its key for the end of the text. A first key there,
+    not timed, lets an editor bring its free room to the place; the second is timed. Each figure counts only when the
+    row under the cursor then shows that line with both keys in it. On the 1 GB file, zt's session at the start goes on
+    to the end of the text and times the first key there: a jump across the whole text, the room moving with it.
     `in_place` opens the data file itself (no session here saves)."""
     tag = {'big100.txt': '100', 'big1000.txt': '1000'}[fname]
     timeout = 120 * max(1, meta[fname]['size'] // (200 * 1000 * 1000))
     first = first_line(data, fname)
     at_end = ['Q', LAST_LINE + 'Q']  # on the empty line after the last, or behind the last (vi's A)
-    wanted = {'start': ['Q' + first], 'end': at_end,
-              'middle': [MIDDLE_LINE[:i] + 'Q' + MIDDLE_LINE[i:] for i in range(len(MIDDLE_LINE) + 1)]}
+    wanted = {'start': ['PQ' + first], 'end': ['PQ', LAST_LINE + 'PQ'],
+              'middle': [MIDDLE_LINE[:i] + 'PQ' + MIDDLE_LINE[i:] for i in range(len(MIDDLE_LINE) + 1)]}
     figure = {'start': f'key{tag}_ms', 'middle': f'mid{tag}_ms', 'end': f'end{tag}_ms'}
     jump = name == 'zt' and tag == '1000'
     for _ in range(reps):
@@ -769,6 +766,7 @@ def measure_places(name, ed, env, data, work, meta, reps, res, fname, places, in
                 if ins:
                     s.send(ins)
                     s.settle()
+                s.timed('P', timeout)
                 ms, _ = s.timed('Q', timeout)
                 if typed_at_cursor(s.screen, wanted[place]):
                     res.add(fig, name, ms)
@@ -1004,7 +1002,8 @@ def render(rows, res, eds, limits, seconds, args):
         "(a terminal model; runs of changed cells with the shortest cursor sequence and SGR, EL for blank tails, "
         "scrolling the text rows where that is cheaper, the rows that stay mended before or after the scroll, ESC 7 and ESC 8 to come back to a place passed).",
         f"The search looks for '{UNIQUE}', a word found only on the last line. A paced key is one key typed alone, "
-        "the first change in a session that has just opened the file: in the middle after the editor's own search "
+        "the second of two typed at one place in a session that has just opened the file (the first, not timed, lets "
+        "the editor bring its free room there): in the middle after the editor's own search "
         f"for '{MIDDLE}', found only on the middle line; at the end after its key for the end of the text (vi: G, "
         "then A). The character deleted is in the middle of a line (vi: x). vim runs with -n -i NONE (no swap "
         "or history file); the other peers with their defaults. busybox vi's binary is all of busybox.",

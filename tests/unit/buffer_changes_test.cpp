@@ -2,8 +2,11 @@
 // the text, and the refusals when the capacity is used up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "buffer/buffer.hpp"
 #include "support/fake_terminal.hpp"
@@ -231,6 +234,86 @@ TEST_F(BufferChangesTest, CopyBlockToCursor) {
 
     ed.BlockVisible = 0;
     EXPECT_FALSE(CopyBlockToCursor(ed));
+}
+
+// Changes near the last one and far from it, with line feeds among the bytes, against a plain copy of
+// the text, on a short text and on one larger than the gap grows by, so that the gap moves, widens and
+// closes up; every read of the text is checked against the copy, and each undo brings the copy before.
+TEST_F(BufferChangesTest, GapMovesKeepTheTextAsAPlainCopy) {
+    for (size_t size : {size_t(300), size_t(5) << 20}) {
+        SCOPED_TRACE(size);
+        ASSERT_TRUE(ReserveBuffer(ed, 3 * size + 4096));
+        std::mt19937 rng{unsigned(size)};
+        auto randomBytes = [&](size_t n) {
+            std::string s(n, 'x');
+            for (char& c : s) c = rng() % 8 ? char('a' + rng() % 26) : '\n';
+            return s;
+        };
+        std::string model = randomBytes(size);
+        Fill(model);
+        std::vector<std::string> before;
+        Pos last = 1;
+        for (int step = 0; step < 300; ++step) {
+            // Half the changes near the last place, half anywhere.
+            Pos p = rng() % 2 ? 1 + rng() % (model.size() + 1)
+                              : std::min<Pos>(last + rng() % 5, model.size() + 1);
+            last = p;
+            const unsigned op = rng() % 5;
+            if (op == 0) {
+                // Now and then more than the gap holds, which widens it.
+                std::string s = randomBytes(rng() % 16 ? 1 + rng() % 30 : (size_t(2) << 20) + 7);
+                if (s.size() > Room(ed)) continue;
+                before.push_back(model);
+                Insert(p, s);
+                model.insert(p - 1, s);
+            } else if (op == 1 && p <= model.size()) {
+                size_t n = rng() % 8 ? 1 + rng() % 40 : rng() % model.size();
+                n = std::min(n, model.size() - (p - 1));
+                if (n == 0) continue;
+                before.push_back(model);
+                ASSERT_TRUE(RemoveBytes(ed, p, n));
+                model.erase(p - 1, n);
+            } else if (op == 2 && p > 1 && p <= model.size()) {
+                // Two bytes exchanged in place, a line feed among them as often as not.
+                before.push_back(model);
+                RecordSwap(ed, p);
+                uint8_t* t = InPlace(ed, p - 1, 2);
+                std::swap(t[0], t[1]);
+                std::swap(model[p - 2], model[p - 1]);
+            } else if (op == 3 && !before.empty()) {
+                Undo(ed);
+                model = before.back();
+                before.pop_back();
+            }
+            ASSERT_EQ(Text(), model) << "step " << step;
+            ASSERT_EQ(ByteAt(ed, ed.TextEnd), '\n');
+            if (ed.GapAt <= ed.TextEnd) {
+                ASSERT_EQ(ByteAt(ed, ed.GapAt - 1), '\n') << "the gap splits a line";
+            }
+            const Pos a = 1 + rng() % (model.size() + 1), b = a + rng() % (model.size() + 2 - a);
+            const std::string between = model.substr(a - 1, b - a);
+            TextRuns runs = RunsBetween(ed, a, b);
+            std::string joined(reinterpret_cast<const char*>(runs.run[0].bytes), runs.run[0].length);
+            joined.append(reinterpret_cast<const char*>(runs.run[1].bytes), runs.run[1].length);
+            ASSERT_EQ(joined, between);
+            const size_t lf = between.find('\n'), back = between.rfind('\n');
+            ASSERT_EQ(FindByte(ed, a, b, '\n'), lf == std::string::npos ? b : a + lf);
+            ASSERT_EQ(FindByteBack(ed, b, a, '\n'), back == std::string::npos ? kGapAtEnd : a + back);
+            ASSERT_EQ(CountLineFeedsBetween(ed, a, b),
+                      uint64_t(std::count(between.begin(), between.end(), '\n')));
+        }
+        // The kill buffer filling the capacity leaves no room, whatever the gap holds.
+        ed.EditMode = EMACS;
+        ed.KillAppend = false;
+        const size_t k = std::min<size_t>(model.size(), 1000);
+        ed.BufferCapacity = model.size() + k;
+        ASSERT_TRUE(SaveToKill(ed, 1, k));
+        EXPECT_EQ(Kill(), model.substr(0, k));
+        term.AddBurst(" ");  // the key that dismisses the report
+        EXPECT_FALSE(MakeRoom(ed, 1 + model.size() / 2, 1));
+        EXPECT_EQ(Text(), model);
+        ClearUndo(ed);
+    }
 }
 
 }  // namespace
