@@ -77,7 +77,7 @@ void BM_WholeScreen(benchmark::State& state) {
     for (int i = 0; i < 40; ++i)
         text += "line " + std::to_string(i) + " of a text that fills most of the row, and some\n";
     if (!ReserveBuffer(ed, kDefaultCapacity)) state.SkipWithError("no memory");
-    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());  // a fresh reservation has no gap
     ed.TextEnd = ed.TextStart + text.size();
     ed.buf[ed.TextEnd] = '\n';
     for (auto _ : state) {
@@ -106,7 +106,7 @@ void BM_FindIgnoringCaseOver100MB(benchmark::State& state) {
     FakeTerminal term;
     Editor ed(term);
     if (!LoadFile(ed, BigFile(100))) state.SkipWithError("load failed");
-    std::memcpy(ed.buf + ed.TextEnd - 7, "Needle", 6);
+    std::memcpy(InPlace(ed, ed.TextEnd - 7, 6), "Needle", 6);
     const uint8_t needle[] = "needle";
     for (auto _ : state) {
         Pos p = FindOccurrence(ed, ed.TextStart, needle, 6, 1, 0xDF, false);
@@ -187,7 +187,7 @@ std::string PutHardText(Editor& ed, benchmark::State& state) {
     ed.Utf8 = state.range(1) != 0;
     const std::string text = HardText(int(state.range(0)));
     if (!ReserveBuffer(ed, 2 * text.size() + kDefaultCapacity)) state.SkipWithError("no memory");
-    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());
+    std::memcpy(ed.buf + ed.TextStart, text.data(), text.size());  // a fresh reservation has no gap
     ed.TextEnd = ed.TextStart + text.size();
     ed.buf[ed.TextEnd] = '\n';
     return text;

@@ -144,8 +144,23 @@ struct Screen {
     StatusWait Waiting;
     uint8_t (*Extra)[kCellExtra] = nullptr;  // kExtraCells of them once reserved
 
+    // What each text row of Frame was composed from: a refresh composes again only the rows whose text
+    // changed or that look different, and takes the others as they are. The rows were composed with
+    // KeptOffset, KeptUtf8 and no highlighted region, the cursor on KeptCursorRow (-1: none), from a text
+    // ending at KeptTextEnd.
+    struct KeptRow {
+        Pos start, next;  // the line the row shows, and the start of the one after it
+        bool valid;       // false for a row that showed the end of the text, or none
+    };
+    uint64_t KeptOffset = 0;
+    bool KeptUtf8 = false;
+    bool KeptRegion = false;
+    int KeptCursorRow = -1;
+    Pos KeptTextEnd = 0;
+
     // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
     // clears them, and the small fields before them share few pages.
+    KeptRow Kept[kMaxRows];
     Cells<kMaxColumns> Status;  // the status row as last composed (prompts, messages)
     // The text rows one refresh composed, top row first, before any of them is sent.
     CellGrid Frame;
@@ -296,6 +311,11 @@ struct Editor {
     };
     mutable ColumnMemo columnMemo[2];  // the latest first
 
+    // What changed in the text since the rows on the screen were composed: nothing before ChangedFrom,
+    // and nothing of the last TailKept bytes before the closing line feed (which may have moved).
+    Pos ChangedFrom = 0;
+    size_t TailKept = 0;
+
     // Last, as they end in their large arrays.
     Screen screen;
     UndoState undo;
@@ -313,6 +333,7 @@ private:
         std::memset(screen.Status.Glyph, 0, sizeof screen.Status.Glyph);
         std::memset(screen.Status.Info, 0, sizeof screen.Status.Info);
         std::memset(screen.Out, 0, sizeof screen.Out);
+        std::memset(screen.Kept, 0, sizeof screen.Kept);
         std::memset(undo.Stack, 0, sizeof undo.Stack);
     }
 };

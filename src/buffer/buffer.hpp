@@ -142,10 +142,19 @@ Pos PrevChar(const Editor& ed, Pos p);
 uint64_t CellsOf(const uint8_t* p, const uint8_t* end, bool base = false);
 // Cells from lineStart to p, tabs to multiples of 8.
 uint64_t ColumnOf(const Editor& ed, Pos lineStart, Pos p);
-// A change of the text at p drops what ColumnOf keeps of the places behind p (p = 0: of all places).
+// A change of the text at p drops what ColumnOf keeps of the places behind p (p = 0: of all places,
+// and the composed rows with them).
 inline void ForgetColumns(Editor& ed, Pos p = 0) {
     for (Editor::ColumnMemo& m : ed.columnMemo)
         if (p < m.at || p == 0) m.at = 0;
+    if (p == 0) ed.ChangedFrom = 0;
+}
+// Notes a change of the text for the rows composed before it: nothing before `from` changed, and the
+// bytes from `keptFrom` on are the ones that followed the change before it (TextEnd already updated).
+inline void NoteTextChange(Editor& ed, Pos from, Pos keptFrom) {
+    if (from < ed.ChangedFrom) ed.ChangedFrom = from;
+    const size_t kept = ed.TextEnd - keptFrom;
+    if (kept < ed.TailKept) ed.TailKept = kept;
 }
 // The start of the character that holds p, and the end of it: p itself when p is a boundary. Both look
 // back no further than p's line (text changes can join bytes around a position into one character).

@@ -127,6 +127,7 @@ void OpenRoom(Editor& ed, Pos p, size_t n) {
     memmove(ed.buf + p + n, ed.buf + p, g - p);
     ed.ChangedMark = '*';
     ed.TextEnd += n;
+    NoteTextChange(ed, p, p + n);
     if (g + n > ed.TextEnd) {
         ed.GapAt = kGapAtEnd;
     } else {
@@ -157,6 +158,7 @@ bool RemoveBytes(Editor& ed, Pos p, size_t n) {
     memmove(ed.buf + p, ed.buf + p + n, g - p - n);
     ed.ChangedMark = '*';
     ed.TextEnd -= n;
+    NoteTextChange(ed, p, p);
     if (g - n > ed.TextEnd) {
         ed.GapAt = kGapAtEnd;
     } else {
@@ -235,10 +237,12 @@ bool CopyBlockToCursor(Editor& ed) {
 
 uint8_t* InPlace(Editor& ed, Pos p, size_t n) {
     ForgetColumns(ed, p);
-    // Behind the line feed that follows the bytes: what becomes of a line feed among them, the byte
-    // before the gap stays one.
-    if (ed.GapAt <= p + n) PlaceGap(ed, NextLineStart(ed, p + n > ed.TextEnd ? ed.TextEnd : p + n));
-    return ed.buf + p;
+    // The byte before the gap must stay a line feed: a gap at the bytes' edge or among them goes behind
+    // the line feed that follows them.
+    if (p < ed.GapAt && ed.GapAt <= p + n)
+        PlaceGap(ed, NextLineStart(ed, p + n > ed.TextEnd ? ed.TextEnd : p + n));
+    NoteTextChange(ed, p, p + n);
+    return At(ed, p);
 }
 
 uint8_t* ReceiveText(Editor& ed, size_t n) {

@@ -283,16 +283,50 @@ void ComposeFrame(Editor& ed) {
     RowComposer rc{ed, {}};
     const bool text = LayOut(ed, &rc.layout);
     Screen& sc = ed.screen;
+    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
+    // A row composed before is taken as it is when it looks the same and its line did not change: a line
+    // ending before the first change, or one of the bytes that followed the last, moved with them. The
+    // cursor's row, old and new, is always composed again.
+    const bool keep = sc.FrameRows == sc.TextRows && sc.FrameColumns == sc.Columns && ed.ChangedFrom != 0 &&
+                      sc.KeptOffset == sc.HorizontalOffset && sc.KeptUtf8 == ed.Utf8 && !sc.KeptRegion &&
+                      !rc.blockShown;
+    const Pos head = ed.ChangedFrom, tail = ed.TextEnd - ed.TailKept, moved = ed.TextEnd - sc.KeptTextEnd;
+    const int oldCursorRow = sc.KeptCursorRow;
     sc.FrameRows = sc.TextRows;
     sc.FrameColumns = sc.Columns;
-    rc.blockShown = ed.BlockVisible && ed.BlockBegin && ed.BlockEnd && ed.BlockBegin < ed.BlockEnd;
+    sc.KeptCursorRow = -1;
     Pos p = rc.layout.top;
     bool finished = !text;
     for (int r = 0; r < sc.TextRows; ++r) {
-        const CellRow row = FrameRow(sc, r);
-        if (finished)
-            rc.Blank(row);
-        else
-            p = rc.Compose(row, r, p, &finished);
+        Screen::KeptRow& k = sc.Kept[r];
+        if (finished) {
+            rc.Blank(FrameRow(sc, r));
+            k.valid = false;
+            continue;
+        }
+        if (p == rc.layout.cursorLine) {
+            sc.KeptCursorRow = r;
+        } else if (keep && k.valid && r != oldCursorRow) {
+            if (p == k.start && k.next <= head) {
+                p = k.next;
+                continue;
+            }
+            if (p >= tail && p == k.start + moved) {  // moved may wrap: positions add modulo 2^64
+                k.start = p;
+                k.next += moved;
+                p = k.next;
+                continue;
+            }
+        }
+        k.start = p;
+        p = rc.Compose(FrameRow(sc, r), r, p, &finished);
+        k.next = p;
+        k.valid = !finished;
     }
+    sc.KeptOffset = sc.HorizontalOffset;
+    sc.KeptUtf8 = ed.Utf8;
+    sc.KeptRegion = rc.blockShown;
+    sc.KeptTextEnd = ed.TextEnd;
+    ed.ChangedFrom = ~Pos(0);
+    ed.TailKept = ed.TextEnd;
 }
