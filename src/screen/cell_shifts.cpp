@@ -49,8 +49,10 @@ bool SameCharacter(const CellRow& a, const CellRow& b, int c) {
 
 // The shift that leaves the fewest cells to send, if it leaves fewer than the row as it stands (whether
 // that is fewer bytes is for the caller to find out). It starts at the row's first difference, or past
-// cells there that only change their attributes (the cursor's highlight that left them).
-Shift FindShift(const CellRow& cells, const CellRow& shown, int n) {
+// cells there that only change their attributes (the cursor's highlight that left them). A shift by
+// `hint` that leaves at most one cell is taken at once: rows of many look-alike cells would otherwise
+// have many shifts tried.
+Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     int first = 0;
     while (first < n && SameCell(cells, shown, first)) ++first;
     int fewest = 0;
@@ -71,28 +73,32 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n) {
         while (at > 0 && (IsRightHalf(shown, at) || IsRightHalf(cells, at))) --at;
         int before = 0;  // cells left of the shift still to send
         for (int c = first; c < at; ++c) before += !SameCell(cells, shown, c);
-        for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d) {
-            for (const int k : {d, -d}) {
-                if (ends && k != endNow - endShown) continue;
-                // Cut no wide character: none may lose a half pushed off the end or deleted.
-                if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) continue;
-                const Shift sh{at, k};
-                // A quick look first: most of the three cells after the inserted ones must agree.
-                const int look = k > 0 ? at + d : at;
-                int agree = 0, looked = 0;
-                for (int c = look; c < look + 3 && c < n; ++c, ++looked)
-                    agree += ShowsAfter(cells, shown, n, sh, c);
-                if (agree < (looked < 2 ? looked : 2)) continue;
-                int left = before;
-                int c = at;
-                for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
-                budget -= c - at;
-                if (left < fewest) {
-                    fewest = left;
-                    best = sh;
-                }
-            }
-        }
+        // Whether a shift by k here leaves fewer cells than the best so far, which it then becomes.
+        auto better = [&](int k) {
+            const int d = k > 0 ? k : -k;
+            if (at + d >= n || (ends && k != endNow - endShown)) return false;
+            // Cut no wide character: none may lose a half pushed off the end or deleted.
+            if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) return false;
+            const Shift sh{at, k};
+            // A quick look first: most of the three cells after the inserted ones must agree.
+            const int look = k > 0 ? at + d : at;
+            int agree = 0, looked = 0;
+            for (int c = look; c < look + 3 && c < n; ++c, ++looked)
+                agree += ShowsAfter(cells, shown, n, sh, c);
+            if (agree < (looked < 2 ? looked : 2)) return false;
+            int left = before;
+            int c = at;
+            for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
+            budget -= c - at;
+            if (left >= fewest) return false;
+            fewest = left;
+            best = sh;
+            return true;
+        };
+        if (hint != 0 && better(hint) && fewest <= 1) return best;
+        for (int d = 1; d <= kWidestShift && at + d < n && budget > 0; ++d)
+            for (const int k : {d, -d})
+                if (k != hint) (void)better(k);
     }
     return best;
 }
@@ -139,7 +145,9 @@ void ShiftAndSend(CellSender& s, int r, const CellRow& cells, const CellRow& sho
 
 void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
     const Screen& sc = ed.screen;
-    const Shift sh = sc.Kind == TermKind::Shifting && n == sc.Columns ? FindShift(cells, shown, n) : Shift{};
+    const Shift sh =
+        sc.Kind == TermKind::Shifting && n == sc.Columns ? FindShift(cells, shown, n, lastShift) : Shift{};
+    if (sh.k != 0) lastShift = sh.k;
     if (sh.k == 0) {
         Diff(r, cells, shown, n, erase);
         return;
