@@ -564,7 +564,8 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
 def measure_chars(ed, env, data, work, reps, res):
     """zt on the files of char_files() in a UTF-8 locale and in the C locale: the first screen, a key typed at the
     start, then at the end of the first line, and a cursor step back there; each key five times in a session, one
-    after another settled, so that a median stands on many keys."""
+    after another settled, so that a median stands on many keys. Beside each key's time, the processor time zt took
+    for it (from /proc/PID/schedstat), which the round trip through the pseudo-terminal does not blur."""
     for name in char_files():
         for loc in ('C.UTF-8', 'C'):
             tag = f'{name}:{loc}'
@@ -573,18 +574,27 @@ def measure_chars(ed, env, data, work, reps, res):
                 s = Session(ed['cmd'] + [f], dict(env, LANG=loc))
                 try:
                     res.add('chars_first_ms', tag, (s.settle(20) - s.start) * 1000)
-                    for _ in range(5):
-                        res.add('chars_key_start_ms', tag, s.timed('Q')[0])
+
+                    def keys(fig, key):
+                        for _ in range(5):
+                            before = cpu_ns(s.pid)
+                            res.add(fig, tag, s.timed(key)[0])
+                            res.add(fig.replace('_ms', '_cpu'), tag, (cpu_ns(s.pid) - before) / 1000)
+                    keys('chars_key_start_ms', 'Q')
                     s.send('\x1b[4~')  # End
                     s.settle()
-                    for _ in range(5):
-                        res.add('chars_key_end_ms', tag, s.timed('Q')[0])
-                    for _ in range(5):
-                        res.add('chars_left_ms', tag, s.timed('\x1b[D')[0])
+                    keys('chars_key_end_ms', 'Q')
+                    keys('chars_left_ms', '\x1b[D')
                 except Timeout:
                     res.fail('chars_first_ms', tag, 'timeout')
                 finally:
                     s.close(ed)
+
+
+def cpu_ns(pid):
+    """Processor time a process has had so far, in nanoseconds."""
+    with open(f'/proc/{pid}/schedstat') as f:
+        return int(f.read().split()[0])
 
 
 def paste_text():
@@ -630,8 +640,10 @@ def chars_table(res):
     body = []
     for name in char_files():
         for fig, label in (('chars_first_ms', 'first screen (ms)'), ('chars_key_start_ms', 'key at the start (ms)'),
+                           ('chars_key_start_cpu', '  its processor time (µs)'),
                            ('chars_key_end_ms', 'key at the end of line 1 (ms)'),
-                           ('chars_left_ms', 'cursor left there (ms)')):
+                           ('chars_key_end_cpu', '  its processor time (µs)'),
+                           ('chars_left_ms', 'cursor left there (ms)'), ('chars_left_cpu', '  its processor time (µs)')):
             u, c = summary(res.get(fig, f'{name}:C.UTF-8')), summary(res.get(fig, f'{name}:C'))
             ratio = f'{u[0] / c[0]:.2f}' if u and c and c[0] > 0 else '-'
             body.append([name, label, fmt(u) if u else '-', fmt(c) if c else '-', ratio])

@@ -231,6 +231,9 @@ struct Editor {
     Pos CommandCursor = 1;
     Pos PrevCursor = 1;
     uint8_t ChangedMark = ' ';
+    // A change was refused for want of room or of an undo copy (ErrorNumber says which): the command's
+    // end reports it, as the buffer's primitives never wait for a key.
+    bool ErrorPending = false;
 
     // Block (WS, vi marker a) and mark (EMACS, PICO, NEDIT).
     Pos BlockBegin = 0;

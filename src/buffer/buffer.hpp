@@ -171,7 +171,8 @@ Pos LineStartAt(const Editor& ed, Pos p);
 // *column becomes the column of the position returned.
 Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit);
 
-// ---- Buffer reservation and changes.
+// ---- Buffer reservation and changes. A change refused for want of room sets ErrorNumber 12 and
+// ErrorPending and changes nothing; the command that asked for it reports the error when it ends.
 
 // Gives the buffer room for `capacity` bytes of text and kill buffer (plus the two line feeds),
 // replacing any earlier reservation; an empty text afterwards. Fails with ErrorNumber 12.
@@ -179,26 +180,26 @@ Pos SkipToColumn(const Editor& ed, Pos p, uint64_t* column, uint64_t limit);
 void ReleaseBuffer(Editor& ed);
 // Free bytes: capacity less text and kill buffer.
 uint64_t Room(const Editor& ed);
-// Opens n undefined bytes at p, keeping marks, kill buffer and undo in step. Shows "Memory
-// exhausted" and changes nothing when the room is missing.
+// Opens n undefined bytes at p, keeping marks, kill buffer and undo in step; refused when the room is
+// missing.
 [[nodiscard]] bool MakeRoom(Editor& ed, Pos p, size_t n);
 // The move behind MakeRoom, without its checks and its undo record: the caller has checked the
 // room and recorded the insertion itself.
 void OpenRoom(Editor& ed, Pos p, size_t n);
 // Removes n bytes at p (never the closing line feed). A removal too large for the undo stack needs a
-// copy of the whole text first: where none can be had, the error is shown, nothing changes and the
-// result is false.
+// copy of the whole text first: where none can be had, the removal is refused (ErrorNumber says why,
+// ErrorPending is set) and the result is false.
 bool RemoveBytes(Editor& ed, Pos p, size_t n);
 // WS and vi: block marks inside p..p+n move to p first.
 bool RemoveBytesMovingMarks(Editor& ed, Pos p, size_t n);
 // The n bytes at p (n >= 1) give way to m undefined bytes (m >= 1) in one change that one undo takes
-// back. Shows "Memory exhausted" and changes nothing when the room is missing.
+// back; refused when the room is missing.
 [[nodiscard]] bool ReplaceRoom(Editor& ed, Pos p, size_t n, size_t m);
 // Stores n text bytes from s in the kill buffer (append when KillAppend outside vi), hides the region
-// and sets KillAppend. Refused with "Memory exhausted" when the room is missing.
+// and sets KillAppend; refused when the room is missing.
 [[nodiscard]] bool SaveToKill(Editor& ed, Pos s, size_t n);
 // The kill buffer afresh from the region between Mark and Cursor (nothing without a mark, or, outside
-// vi, a hidden region). Refused with "Memory exhausted" when the room is missing.
+// vi, a hidden region); refused when the room is missing.
 [[nodiscard]] bool CopyRegionToKill(Editor& ed);
 // Room for the WS block at the cursor, the block copied in; fails on an invalid block, a cursor inside
 // it or missing room.

@@ -34,6 +34,16 @@ void PlaceGap(Editor& ed, Pos g) {
     ed.GapAt = g > ed.TextEnd ? kGapAtEnd : g;
 }
 
+// Free bytes behind the text.
+size_t Behind(const Editor& ed) {
+    return ed.textRoom - (ed.TextEnd + 1) - (ed.GapAt <= ed.TextEnd ? ed.GapSize : 0);
+}
+
+// A change at p behind the gap and nearer the text's end than the gap: moving what follows it costs
+// less than bringing the gap there (the first key at the far end of a large text, after keys at its
+// start, moves only the end).
+bool NearerTheEnd(const Editor& ed, Pos p) { return p >= ed.GapAt && ed.TextEnd - p < p - ed.GapAt; }
+
 // The gap made at least n bytes wide (n <= FreeBytes): the text behind it moves back, into what lies
 // free behind the text, by kGapBytes more than it must where there is that room.
 void WidenGap(Editor& ed, size_t n) {
@@ -48,8 +58,7 @@ void WidenGap(Editor& ed, size_t n) {
 
 bool RefuseForRoom(Editor& ed) {
     ed.sys.ErrorNumber = err::kNoMemory;
-    ShowError(ed);
-    RestoreCursor(ed);
+    ed.ErrorPending = true;
     return false;
 }
 
@@ -121,19 +130,26 @@ bool MakeRoom(Editor& ed, Pos p, size_t n) {
 
 void OpenRoom(Editor& ed, Pos p, size_t n) {
     ForgetColumns(ed, p);
-    Pos g = NextLineStart(ed, p);
-    PlaceGap(ed, g);
-    WidenGap(ed, n);
-    memmove(ed.buf + p + n, ed.buf + p, g - p);
-    ed.ChangedMark = '*';
-    ed.TextEnd += n;
-    NoteTextChange(ed, p, p + n);
-    if (g + n > ed.TextEnd) {
-        ed.GapAt = kGapAtEnd;
+    if (NearerTheEnd(ed, p) && Behind(ed) >= n) {
+        // What follows p moves back into the free bytes behind the text; the gap stays.
+        uint8_t* at = At(ed, p);
+        memmove(at + n, at, ed.TextEnd + 1 - p);
+        ed.TextEnd += n;
     } else {
-        ed.GapAt = g + n;
-        ed.GapSize -= n;
+        Pos g = NextLineStart(ed, p);
+        PlaceGap(ed, g);
+        WidenGap(ed, n);
+        memmove(ed.buf + p + n, ed.buf + p, g - p);
+        ed.TextEnd += n;
+        if (g + n > ed.TextEnd) {
+            ed.GapAt = kGapAtEnd;
+        } else {
+            ed.GapAt = g + n;
+            ed.GapSize -= n;
+        }
     }
+    ed.ChangedMark = '*';
+    NoteTextChange(ed, p, p + n);
     // A position at p stays, so the new bytes land in front of what it marks. Several insertions
     // at p, p + 1, ... therefore move every mark exactly as one insertion of them all does.
     if (BlockModes(ed)) {
@@ -149,22 +165,28 @@ bool RemoveBytes(Editor& ed, Pos p, size_t n) {
     if (n > ed.TextEnd - p) n = ed.TextEnd - p;  // the closing line feed never goes
     if (n == 0) return true;
     if (!RecordDeletion(ed, p, n)) {
-        ShowError(ed);
-        RestoreCursor(ed);
+        ed.ErrorPending = true;
         return false;
     }
-    Pos g = NextLineStart(ed, p + n);
-    PlaceGap(ed, g);
-    memmove(ed.buf + p, ed.buf + p + n, g - p - n);
-    ed.ChangedMark = '*';
-    ed.TextEnd -= n;
-    NoteTextChange(ed, p, p);
-    if (g - n > ed.TextEnd) {
-        ed.GapAt = kGapAtEnd;
+    if (NearerTheEnd(ed, p)) {
+        // What follows the bytes moves up to p; the gap stays.
+        uint8_t* at = At(ed, p);
+        memmove(at, at + n, ed.TextEnd + 1 - p - n);
+        ed.TextEnd -= n;
     } else {
-        ed.GapAt = g - n;
-        ed.GapSize += n;
+        Pos g = NextLineStart(ed, p + n);
+        PlaceGap(ed, g);
+        memmove(ed.buf + p, ed.buf + p + n, g - p - n);
+        ed.TextEnd -= n;
+        if (g - n > ed.TextEnd) {
+            ed.GapAt = kGapAtEnd;
+        } else {
+            ed.GapAt = g - n;
+            ed.GapSize += n;
+        }
     }
+    ed.ChangedMark = '*';
+    NoteTextChange(ed, p, p);
     if (BlockModes(ed)) {
         ShiftBack(ed.BlockBegin, p, n);
         ShiftBack(ed.BlockEnd, p, n);

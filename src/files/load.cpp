@@ -210,7 +210,7 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
         ed.sys.Close(int(fd));
         return false;
     }
-    // MakeRoom reports "Memory exhausted" itself when the file does not fit.
+    // A file that does not fit is refused by MakeRoom and reported here.
     uint8_t changed = ed.ChangedMark;
     Pos at = ed.Cursor;
     // The insertion goes on the undo stack only once the bytes are all in: a room given back after a
@@ -218,6 +218,8 @@ bool InsertFileAtCursor(Editor& ed, const char* name, size_t* inserted) {
     bool undoing = ed.undo.Undoing;
     ed.undo.Undoing = true;
     if (!MakeRoom(ed, at, size_t(size))) {
+        ed.ErrorPending = false;
+        ShowError(ed);
         ed.undo.Undoing = undoing;
         ed.sys.Close(int(fd));
         return false;

@@ -1,4 +1,5 @@
 #include "buffer/buffer.hpp"
+#include "files/files.hpp"
 #include "screen/screen.hpp"
 #include "session/key_tables.hpp"
 #include "session/session.hpp"
@@ -129,6 +130,11 @@ void DispatchKey(Editor& ed) {
             TypeWaitingKeys(ed, b, kind);
         else
             RunPlainKey(ed, b);
+    }
+    if (ed.ErrorPending) {
+        ed.ErrorPending = false;
+        ShowError(ed);
+        RestoreCursor(ed);
     }
     if (ed.RecountLines) {
         RecountLineNumber(ed);

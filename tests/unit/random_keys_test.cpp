@@ -222,9 +222,11 @@ void RunMode(const char* program, unsigned seed, const std::string& content = kP
                     const uint64_t kept = ColumnOf(ed, start, ed.Cursor);
                     Editor::ColumnMemo memo[2];
                     std::copy(std::begin(ed.columnMemo), std::end(ed.columnMemo), memo);
+                    const Pos changed = ed.ChangedFrom;
                     ForgetColumns(ed);
                     ASSERT_EQ(kept, ColumnOf(ed, start, ed.Cursor)) << "column after key " << keys;
                     std::copy(std::begin(memo), std::end(memo), ed.columnMemo);  // both kept places live on
+                    ed.ChangedFrom = changed;  // and so do the rows composed
                 }
                 if (utf8->textStaysValid) {
                     ASSERT_TRUE(ValidUtf8(ed)) << program << " text after key " << keys;
@@ -242,6 +244,14 @@ TEST(RandomKeys, EMACS) { RunMode("ztem", 2); }
 TEST(RandomKeys, PICO) { RunMode("ztpi", 3); }
 TEST(RandomKeys, VI) { RunMode("ztvi", 4); }
 TEST(RandomKeys, NEDIT) { RunMode("ztne", 5); }
+
+// A text of some thousand lines: the keys' changes far apart move the gap across it.
+TEST(RandomKeys, LongTextInEveryMode) {
+    std::string text;
+    while (text.size() < 100000) text += kPlainText;
+    const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
+    for (unsigned i = 0; i < 5; ++i) RunMode(programs[i], 50 + i, text, 1000);
+}
 
 TEST(RandomKeys, TinyTerminals) {
     const char* programs[] = {"ztws", "ztem", "ztpi", "ztvi", "ztne"};
