@@ -39,10 +39,13 @@ size_t Behind(const Editor& ed) {
     return ed.textRoom - (ed.TextEnd + 1) - (ed.GapAt <= ed.TextEnd ? ed.GapSize : 0);
 }
 
-// A change at p behind the gap and nearer the text's end than the gap: moving what follows it costs
-// less than bringing the gap there (the first key at the far end of a large text, after keys at its
-// start, moves only the end).
-bool NearerTheEnd(const Editor& ed, Pos p) { return p >= ed.GapAt && ed.TextEnd - p < p - ed.GapAt; }
+// A change at p behind the gap, within kGapBytes of the text's end and nearer it than the gap: moving
+// what follows costs less than bringing the gap there, and stays cheap for the keys after it (the
+// first key at the far end of a large text, after keys at its start, moves only the end). Further in,
+// the gap comes over once.
+bool NearerTheEnd(const Editor& ed, Pos p) {
+    return p >= ed.GapAt && ed.TextEnd - p <= kGapBytes && ed.TextEnd - p < p - ed.GapAt;
+}
 
 // The gap made at least n bytes wide (n <= FreeBytes): the text behind it moves back, into what lies
 // free behind the text, by kGapBytes more than it must where there is that room.
