@@ -8,12 +8,10 @@
 // across lines goes through the functions below; only the buffer's own changes write.
 
 inline constexpr Pos kGapAtEnd = ~Pos(0);
-// How far the text from GapAt on lies behind its position.
-inline size_t TailShift(const Editor& ed) { return ed.GapSize; }
 // The bytes the text's part has free, in the gap and behind the text.
 inline size_t FreeBytes(const Editor& ed) { return ed.textRoom - ed.TextEnd - 1; }
-inline const uint8_t* At(const Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
-inline uint8_t* At(Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? TailShift(ed) : 0); }
+inline const uint8_t* At(const Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? ed.GapSize : 0); }
+inline uint8_t* At(Editor& ed, Pos p) { return ed.buf + p + (p >= ed.GapAt ? ed.GapSize : 0); }
 inline uint8_t ByteAt(const Editor& ed, Pos p) { return *At(ed, p); }
 // The run of bytes that holds p: its first text byte, and the end behind its last (a line feed).
 inline const uint8_t* RunStart(const Editor& ed, Pos p) {
@@ -26,12 +24,7 @@ inline const uint8_t* RunEnd(const Editor& ed, Pos p) {
 // What positions of p's run are added to for their bytes: RunBase(ed, p)[q] is the byte at q, for every q
 // of that run.
 inline const uint8_t* RunBase(const Editor& ed, Pos p) {
-    return p >= ed.GapAt ? ed.buf + TailShift(ed) : ed.buf;
-}
-// The position of a pointer into a run of the text.
-inline Pos PosOf(const Editor& ed, const uint8_t* q) {
-    Pos d = Pos(q - ed.buf);
-    return d <= ed.GapAt ? d : d - TailShift(ed);
+    return p >= ed.GapAt ? ed.buf + ed.GapSize : ed.buf;
 }
 // The text from a to b (a <= b <= TextEnd + 1) as at most two runs; the second is empty when one holds it.
 struct TextRun {

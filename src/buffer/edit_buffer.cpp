@@ -13,15 +13,7 @@
 namespace {
 
 // Last line feed before p; the leading line feed guarantees one.
-Pos LineFeedBefore(const Editor& ed, Pos p) {
-    if (p > ed.GapAt) {
-        const uint8_t* tail = At(ed, ed.GapAt);
-        const void* q = memrchr(tail, '\n', p - ed.GapAt);
-        return q ? ed.GapAt + Pos(static_cast<const uint8_t*>(q) - tail) : ed.GapAt - 1;
-    }
-    const void* q = memrchr(ed.buf, '\n', p);
-    return q ? Pos(static_cast<const uint8_t*>(q) - ed.buf) : 0;
-}
+Pos LineFeedBefore(const Editor& ed, Pos p) { return FindByteBack(ed, p, 0, '\n'); }
 
 // First line feed at or after p, never beyond the closing one.
 Pos LineFeedFrom(const Editor& ed, Pos p) {
