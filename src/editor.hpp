@@ -139,6 +139,9 @@ struct Screen {
     // A place in Out where the terminal cursor stood on DrawnCursorPos with plain attributes: the
     // flush may save the cursor there (ESC 7) and come back to it at the end (ESC 8).
     bool ReturnPlaceSet = false;
+    // The cells the last row sent was shifted by: the rows of a window moved sideways all shift alike, so
+    // the next row tries that shift first.
+    int LastShift = 0;
     size_t ReturnPlaceAt = 0;
     ScreenPos ReturnPlace;
     StatusWait Waiting;
@@ -151,6 +154,11 @@ struct Screen {
     struct KeptRow {
         Pos start, next;  // the line the row shows, and the start of the one after it
         bool valid;       // false for a row that showed the end of the text, or none
+        // Places of the line and their columns, from where the hidden part of the row is skipped while
+        // the line stays as it was: where it ended, and a place a few columns before the window's left
+        // edge (so that a window moved back left still starts there).
+        Pos edgeAt, skipAt;
+        uint64_t edgeColumn, skipColumn;
     };
     uint64_t KeptOffset = 0;
     bool KeptUtf8 = false;

@@ -12,8 +12,7 @@ namespace {
 struct Shift {
     int at = 0;
     int k = 0;
-    int left = 0;     // the cells that still differ after it
-    int changed = 0;  // the cells that differ without it
+    int left = 0;  // the cells that still differ after it
 };
 
 // What a terminal would show after a shift, for a dry run, which leaves the screen state alone.
@@ -59,7 +58,6 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     while (first < n && SameCell(cells, shown, first)) ++first;
     int fewest = 0;
     for (int c = first; c < n; ++c) fewest += !SameCell(cells, shown, c);
-    const int changed = fewest;
     Shift best;
     if (fewest < 2) return best;  // a shift costs more than a cell
     int past = first;
@@ -82,7 +80,7 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
             if (at + d >= n || (ends && k != endNow - endShown)) return false;
             // Cut no wide character: none may lose a half pushed off the end or deleted.
             if (k > 0 ? IsRightHalf(shown, n - d) : IsRightHalf(shown, at + d)) return false;
-            const Shift sh{at, k, 0, changed};
+            const Shift sh{at, k, 0};
             // A quick look first: most of the three cells after the inserted ones must agree.
             const int look = k > 0 ? at + d : at;
             int agree = 0, looked = 0;
@@ -117,6 +115,44 @@ void ApplyShift(const CellRow& row, int n, Shift sh) {
         for (int c = sh.at; c + d < n; ++c) CopyCell(row, c, row, c + d);
         BlankCells(row, n - d, n, kAttrPlain);
     }
+}
+
+// The bytes of a shift's sequence: ESC [ n @ or ESC [ n P, the count left out when it is one.
+size_t SequenceBytes(int k) {
+    const int d = k > 0 ? k : -k;
+    return d == 1 ? 3 : d < 10 ? 4 : d < 100 ? 5 : 6;
+}
+
+// Whether cell c is the right half of a wide character once the terminal made the shift.
+bool RightHalfAfter(const CellRow& shown, int n, Shift sh, int c) {
+    if (c < sh.at) return IsRightHalf(shown, c);
+    const int from = c - sh.k;
+    if (sh.k > 0 ? c < sh.at + sh.k : from >= n) return false;  // a blank the shift brought in
+    return IsRightHalf(shown, from);
+}
+
+// The most bytes a shift that leaves a cell or none costs, found without making it: the move to it,
+// the sequence, and the cell left (sent from where the shift leaves the cursor, without the cells in
+// between sent again, which only a real sending weighs). 0: not known, as where a wide character
+// meets that cell.
+size_t MostShiftBytes(const CellSender& s, int r, const CellRow& cells, const CellRow& shown, int n,
+                      Shift sh) {
+    CellSender probe(s);
+    probe.dry = true;
+    probe.bytes = 0;
+    probe.SetAttr(kAttrPlain);
+    probe.MoveTo(r, sh.at, &shown);
+    probe.bytes += SequenceBytes(sh.k);
+    if (sh.left == 0) return probe.bytes;
+    int c = 0;
+    while (c < n && (c < sh.at ? SameCell(cells, shown, c) : ShowsAfter(cells, shown, n, sh, c))) ++c;
+    if (c == n || IsRightHalf(cells, c) || RightHalfAfter(shown, n, sh, c)) return 0;
+    int end = c + 1;
+    while (end < n && IsRightHalf(cells, end)) ++end;
+    if (end < n && RightHalfAfter(shown, n, sh, end)) return 0;
+    probe.MoveTo(r, c, nullptr);
+    probe.Run(cells, c, end);
+    return probe.bytes;
 }
 
 // The shift, then the cells that still differ.
@@ -156,20 +192,33 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
         Diff(r, cells, shown, n, erase);
         return;
     }
-    // A shift that leaves a cell or none where three dozen differ costs fewer bytes than any plain sending:
-    // the row of a window moved sideways goes out without the two being tried.
-    if (sh.left <= 1 && sh.changed >= 36) {
-        ScratchRow scratch;
+    // Sent as they are, the cells that differ cost a byte each at least, but for the row's blank tail,
+    // which one erase may clear: a shift that costs less is taken without costing that sending. One that
+    // leaves a cell or none (the row of a window moved sideways) is not even made in a dry run first.
+    int blankFrom = n;
+    if (erase && n == ed.screen.Columns)
+        while (blankFrom > 0 && IsPlainBlank(cells, blankFrom - 1)) --blankFrom;
+    size_t least = 0;
+    for (int c = 0; c < blankFrom; ++c) least += !SameCell(cells, shown, c);
+    ScratchRow scratch;
+    const size_t most = sh.left <= 1 ? MostShiftBytes(*this, r, cells, shown, n, sh) : 0;
+    if (most != 0 && most < least) {
         ShiftAndSend(*this, r, cells, shown, n, erase, sh, dry ? &scratch : nullptr);
         return;
     }
-    CellSender plain(*this), shifted(*this);
-    plain.dry = shifted.dry = true;
-    plain.bytes = shifted.bytes = 0;
-    plain.Diff(r, cells, shown, n, erase);
-    ScratchRow scratch;
+    CellSender shifted(*this);
+    shifted.dry = true;
+    shifted.bytes = 0;
     ShiftAndSend(shifted, r, cells, shown, n, erase, sh, &scratch);
-    if (shifted.bytes >= plain.bytes) {
+    bool shift = shifted.bytes < least;
+    if (!shift) {
+        CellSender plain(*this);
+        plain.dry = true;
+        plain.bytes = 0;
+        plain.Diff(r, cells, shown, n, erase);
+        shift = shifted.bytes < plain.bytes;
+    }
+    if (!shift) {
         Diff(r, cells, shown, n, erase);
     } else if (dry) {
         bytes += shifted.bytes;

@@ -61,6 +61,15 @@ bool SameCells(const CellRow& a, const CellRow& b, int n) {
     return true;
 }
 
+uint64_t HashCells(const CellRow& row, int n) {
+    uint64_t h = 1469598103934665603ull;
+    for (int c = 0; c < n; ++c) {
+        h = (h ^ (uint64_t(row.glyph[c]) << 8 | row.info[c])) * 1099511628211ull;
+        for (size_t k = 0; k < ExtraBytes(row, c); ++k) h = (h ^ row.extra[c][k]) * 1099511628211ull;
+    }
+    return h;
+}
+
 void BlankCells(const CellRow& row, int from, int to, uint8_t attr) {
     if (from >= to) return;
     uint32_t* glyph = row.glyph;

@@ -20,6 +20,10 @@ struct Layout {
 // Bytes before the cursor from where its row's hidden part is skipped (see LayOut).
 constexpr Pos kNearBytes = Pos(kMaxColumns) * kCellBytes;
 
+// Cells left of the window's edge where a row notes the place it skips the next refresh's hidden part
+// from: a window moved back by as many columns still starts there.
+constexpr uint64_t kSkipMargin = 32;
+
 // Composes the rows of one refresh. A cell's attribute is the one in force when it is reached: the
 // block's bold, the cursor's highlight, plain after the cursor cell until the block rule applies again.
 struct RowComposer {
@@ -43,15 +47,36 @@ struct RowComposer {
     }
 
     // Steps over the characters hidden left of the window; one that is partly visible (a tab, a wide
-    // character) is left to the composing loop.
-    void SkipHidden(Pos* pp, uint64_t* dp) {
+    // character) is left to the composing loop. It starts from the nearest known place of the line at
+    // or before the window's edge: the line start, the cursor's near place, or one of the two the row
+    // noted last time (`k`, when `resume`): where its hidden part ended, and a place a little before.
+    // Both are noted again.
+    void SkipHidden(Pos* pp, uint64_t* dp, Screen::KeptRow& k, bool resume) {
+        const uint64_t offset = ed.screen.HorizontalOffset;
         const Pos from = *pp;
         Pos p = from;
         if (from == layout.cursorLine) {
             p = layout.skipFrom;
             *dp = layout.skipColumn;
         }
-        p = SkipToColumn(ed, p, dp, ed.screen.HorizontalOffset);
+        if (resume && k.edgeColumn > *dp && k.edgeColumn <= offset) {
+            p = k.edgeAt;
+            *dp = k.edgeColumn;
+        } else if (resume && k.skipColumn > *dp && k.skipColumn <= offset) {
+            p = k.skipAt;
+            *dp = k.skipColumn;
+        }
+        if (offset - *dp > kSkipMargin) {
+            p = SkipToColumn(ed, p, dp, offset - kSkipMargin);
+            k.skipAt = p;
+            k.skipColumn = *dp;
+        } else if (!resume) {
+            k.skipAt = p;
+            k.skipColumn = *dp;
+        }
+        p = SkipToColumn(ed, p, dp, offset);
+        k.edgeAt = p;
+        k.edgeColumn = *dp;
         // The block may begin or end among the hidden cells; its attributes change there all the same.
         if (blockShown) {
             if (from < ed.BlockBegin && ed.BlockBegin < p) BlockRule(ed.BlockBegin);
@@ -75,18 +100,19 @@ struct RowComposer {
         const uint8_t* buf = RunBase(ed, p);  // a row lies in one line, so in one run
         Pos q = p;
         if (ed.Utf8) {
-            // ASCII, and bytes that begin no sequence, which show as "." and take no marks; a letter
-            // after which a mark may follow is left to the character decoding.
+            // ASCII, and bytes that begin no sequence or one cut short, which show as "." and take no
+            // marks; a letter after which a mark may follow is left to the character decoding. The
+            // closing line feed ends every look ahead.
             for (; q < limit; ++q) {
                 const uint8_t b = buf[q];
                 if (b >= 0x80) {
-                    if (BeginsNoSequence(b)) continue;
+                    if (BeginsNoSequence(b) || (buf[q + 1] & 0xC0) != 0x80) continue;
                     break;
                 }
                 if (b == '\t' || b == '\n') break;
                 if (b < 0x20 || b == 0x7F) continue;
                 const uint8_t after = buf[q + 1];
-                if (after >= 0x80 && !BeginsNoSequence(after)) break;
+                if (after >= 0x80 && !BeginsNoSequence(after) && (buf[q + 2] & 0xC0) == 0x80) break;
             }
         } else {
             while (q < limit && buf[q] >= 0x20 && !(buf[q] >= 0x7F && buf[q] <= 0x9F)) ++q;
@@ -95,8 +121,9 @@ struct RowComposer {
     }
 
     // Row r from line position p into `row`; returns the position where the next row starts, and sets
-    // *finished once the end of the text was reached.
-    Pos Compose(const CellRow row, int r, Pos p, bool* finished) {
+    // *finished once the end of the text was reached. `k` notes where the row's hidden part ends;
+    // `resume`: what it noted is still a place of this line, unchanged.
+    Pos Compose(const CellRow row, int r, Pos p, bool* finished, Screen::KeptRow& k, bool resume) {
         const int columns = ed.screen.Columns;
         const uint64_t offset = ed.screen.HorizontalOffset;
         const bool utf8 = ed.Utf8;
@@ -106,7 +133,12 @@ struct RowComposer {
         uint64_t d = 0;  // cells of the line before p
         int s = 0;       // cells of the row composed
         unsigned tabFill = 0;
-        if (offset > 0) SkipHidden(&p, &d);
+        if (offset > 0) {
+            SkipHidden(&p, &d, k, resume);
+        } else {
+            k.skipAt = k.edgeAt = p;
+            k.skipColumn = k.edgeColumn = 0;
+        }
         for (;;) {
             if (tabFill == 0 && !cursorOn && d >= offset && p != layout.cursor) {
                 const int n = PlainRun(p, columns - s);
@@ -291,7 +323,10 @@ void ComposeFrame(Editor& ed) {
                       sc.KeptOffset == sc.HorizontalOffset && sc.KeptUtf8 == ed.Utf8 && !sc.KeptRegion &&
                       !rc.blockShown;
     const Pos head = ed.ChangedFrom, tail = ed.TextEnd - ed.TailKept, moved = ed.TextEnd - sc.KeptTextEnd;
-    const int oldCursorRow = sc.KeptCursorRow;
+    const int oldCursorRow = sc.KeptCursorRow, oldRows = sc.FrameRows;
+    // Whatever it looks like, a row still shows the line it was composed from when that line ends before
+    // the first change, or is one of the bytes that followed the last.
+    const bool known = ed.ChangedFrom != 0 && sc.KeptUtf8 == ed.Utf8;
     sc.FrameRows = sc.TextRows;
     sc.FrameColumns = sc.Columns;
     sc.KeptCursorRow = -1;
@@ -304,25 +339,32 @@ void ComposeFrame(Editor& ed) {
             k.valid = false;
             continue;
         }
-        if (p == rc.layout.cursorLine) {
-            sc.KeptCursorRow = r;
-        } else if (keep && k.valid && r != oldCursorRow) {
+        bool same = false;
+        if (known && k.valid && r < oldRows) {
             if (p == k.start && k.next <= head) {
-                p = k.next;
-                continue;
-            }
-            if (p >= tail && p == k.start + moved) {  // moved may wrap: positions add modulo 2^64
+                same = true;
+            } else if (p >= tail && p == k.start + moved) {  // moved may wrap: positions add modulo 2^64
+                same = true;
                 k.start = p;
                 k.next += moved;
-                p = k.next;
-                continue;
+                k.skipAt += moved;
+                k.edgeAt += moved;
             }
         }
+        if (p == rc.layout.cursorLine) {
+            sc.KeptCursorRow = r;
+        } else if (keep && same && r != oldCursorRow) {
+            p = k.next;
+            continue;
+        }
         k.start = p;
-        p = rc.Compose(FrameRow(sc, r), r, p, &finished);
+        p = rc.Compose(FrameRow(sc, r), r, p, &finished, k, same);
         k.next = p;
         k.valid = !finished;
     }
+    // A window moved sideways moves every row's cells alike: by as many as the offset changed.
+    const int64_t sideways = int64_t(sc.KeptOffset - sc.HorizontalOffset);
+    if (sideways != 0 && sideways >= -kMaxColumns && sideways <= kMaxColumns) sc.LastShift = int(sideways);
     sc.KeptOffset = sc.HorizontalOffset;
     sc.KeptUtf8 = ed.Utf8;
     sc.KeptRegion = rc.blockShown;

@@ -22,8 +22,7 @@ struct CellSender {
     size_t bytes = 0;
     int row, col;
     uint8_t attr;
-    int lastShift = 0;  // the cells the last row sent was shifted by: the rows of a window moved sideways
-                        // all shift alike
+    int lastShift;  // Screen::LastShift as this sender goes
 
     CellSender(Editor& e, bool d);
     // Writes the tracked state back (a real run only).

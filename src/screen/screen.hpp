@@ -49,6 +49,8 @@ inline bool SameCell(const CellRow& a, const CellRow& b, int c) {
     return more == 0 || std::memcmp(a.extra[c], b.extra[c], more) == 0;
 }
 bool SameCells(const CellRow& a, const CellRow& b, int n);
+// A hash of the first n cells: rows that draw the same have the same one.
+uint64_t HashCells(const CellRow& row, int n);
 inline void CopyCell(const CellRow& to, int tc, const CellRow& from, int fc) {
     to.glyph[tc] = from.glyph[fc];
     to.info[tc] = from.info[fc];

@@ -120,15 +120,6 @@ size_t ScrollAndSend(Editor& ed, CellSender& s, int k, int top) {
     return s.bytes;
 }
 
-uint64_t HashRow(const CellRow& row, int n) {
-    uint64_t h = 1469598103934665603ull;
-    for (int c = 0; c < n; ++c) {
-        h = (h ^ (uint64_t(row.glyph[c]) << 8 | row.info[c])) * 1099511628211ull;
-        for (size_t k = 0; k < ExtraBytes(row, c); ++k) h = (h ^ row.extra[c][k]) * 1099511628211ull;
-    }
-    return h;
-}
-
 }  // namespace
 
 // The shift of the rows from `top` down that makes them closest to the composed ones, and the number of
@@ -151,14 +142,23 @@ void ScrollIfCheaper(Editor& ed) {
 
     uint64_t composed[kMaxRows], shown[kMaxRows];
     for (int r = 0; r < n; ++r) {
-        composed[r] = HashRow(FrameRow(sc, r), sc.Columns);
-        shown[r] = HashRow(ShownRow(sc, r), sc.Columns);
+        composed[r] = HashCells(FrameRow(sc, r), sc.Columns);
+        shown[r] = HashCells(ShownRow(sc, r), sc.Columns);
     }
+    // A shift is worth a look only where it brings a changed row to where the terminal shows it: a row
+    // that stays as it is (a blank one below the text's end) matches rows like it wherever it moves.
+    bool changedRow[kMaxRows];
+    for (int r = 0; r < n; ++r) changedRow[r] = composed[r] != shown[r];
     int bestShift = 0, bestMatches = 0;
     for (int k = 1 - n; k < n; ++k) {
         if (k == 0) continue;
-        int matches = 0;
-        for (int r = k > 0 ? 0 : -k; r < n && r + k < n; ++r) matches += composed[r] == shown[r + k];
+        int matches = 0, gained = 0;
+        for (int r = k > 0 ? 0 : -k; r < n && r + k < n; ++r) {
+            const bool match = composed[r] == shown[r + k];
+            matches += match;
+            gained += match && changedRow[r];
+        }
+        if (gained == 0) continue;
         if (matches > bestMatches ||
             (matches == bestMatches && matches > 0 && std::abs(k) < std::abs(bestShift))) {
             bestMatches = matches;
@@ -175,13 +175,16 @@ void ScrollIfCheaper(Editor& ed) {
         for (int k = 1 - n; k < n; ++k) {
             if (k == 0) continue;
             const int d = k > 0 ? k : -k;
-            int moved = 0;  // matches of the moved rows from row r down, r falling
+            int moved = 0, gained = 0;  // matches of the moved rows from row r down, r falling
             for (int r = n - 1; r >= 1; --r) {
-                if (r + k >= 0 && r + k < n) moved += composed[r] == shown[r + k];
+                if (r + k >= 0 && r + k < n && composed[r] == shown[r + k]) {
+                    ++moved;
+                    gained += changedRow[r];
+                }
                 // Rows from top = r - d on move by an insertion (k < 0) land from r on; a deletion
                 // moves the rows from top = r on.
                 const int top = k > 0 ? r : r - d;
-                if (top < 1 || top + d >= n || moved == 0) continue;
+                if (top < 1 || top + d >= n || gained == 0) continue;
                 const int matches = stay[top] + moved;
                 if (matches > inner.matches ||
                     (matches == inner.matches &&

@@ -170,13 +170,19 @@ bool BackToReturnPlace(Editor& ed) {
 }  // namespace
 
 CellSender::CellSender(Editor& e, bool d)
-    : ed(e), dry(d), row(e.screen.TermRow), col(e.screen.TermCol), attr(e.screen.TermAttr) {}
+    : ed(e),
+      dry(d),
+      row(e.screen.TermRow),
+      col(e.screen.TermCol),
+      attr(e.screen.TermAttr),
+      lastShift(e.screen.LastShift) {}
 
 void CellSender::Commit() {
     if (dry) return;
     ed.screen.TermRow = row;
     ed.screen.TermCol = col;
     ed.screen.TermAttr = attr;
+    ed.screen.LastShift = lastShift;
 }
 
 void CellSender::Emit(const void* p, size_t n) {
