@@ -44,7 +44,7 @@ ROOT = os.path.dirname(HERE)
 # of a big file only, and one for MIDDLE the line nearest its middle only.
 UNIQUE = 'quixotically'
 MIDDLE = 'mezzanine'
-PACED = 5  # keys timed one by one in each session of the paced-key figures
+PACED = 15  # keys timed one by one in each session of the paced-key figures, and of each key on hard text
 MIDDLE_LINE = f'the middle line holds the word {MIDDLE} and nothing else'
 LAST_LINE = f'the very last line holds the word {UNIQUE} and nothing else'
 VOCAB = ('the of and to in is was for on that with as by at from his her an are be this which or had it not but '
@@ -563,7 +563,7 @@ def measure_small(name, ed, env, data, work, reps, res, ideal):
 
 def measure_chars(ed, env, data, work, reps, res):
     """zt on the files of char_files() in a UTF-8 locale and in the C locale: the first screen, a key typed at the
-    start, then at the end of the first line, and a cursor step back there; each key five times in a session, one
+    start, then at the end of the first line, and a cursor step back there; each key PACED times in a session, one
     after another settled, so that a median stands on many keys. Beside each key's time, the processor time zt took
     for it (from /proc/PID/schedstat), which the round trip through the pseudo-terminal does not blur."""
     for name in char_files():
@@ -576,7 +576,7 @@ def measure_chars(ed, env, data, work, reps, res):
                     res.add('chars_first_ms', tag, (s.settle(20) - s.start) * 1000)
 
                     def keys(fig, key):
-                        for _ in range(5):
+                        for _ in range(PACED):
                             before = cpu_ns(s.pid)
                             res.add(fig, tag, s.timed(key)[0])
                             res.add(fig.replace('_ms', '_cpu'), tag, (cpu_ns(s.pid) - before) / 1000)
