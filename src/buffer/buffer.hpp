@@ -125,6 +125,14 @@ struct TextChar {
 TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8);
 // Whether byte b, not ASCII, begins no UTF-8 sequence: a continuation byte or one never used.
 inline bool BeginsNoSequence(uint8_t b) { return b < 0xC2 || b > 0xF4; }
+// Whether byte b may follow the lead byte of a sequence (0xC2..0xF4): the second byte's range excludes
+// overlong forms, surrogates and values beyond U+10FFFF. A byte that may not leaves the lead a byte of
+// no character.
+inline bool SecondByteFits(uint8_t lead, int b) {
+    const int lo = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const int hi = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    return b >= lo && b <= hi;
+}
 // The start of the character that ends at p (begin < p); never before begin.
 const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8);
 // The position after the character at p (p < TextEnd), and the start of the one before p (p > TextStart).

@@ -364,11 +364,11 @@ const uint8_t* Walk(const uint8_t* p, const uint8_t* stop, uint64_t* column, uin
         if (b == '\n') break;
         if (w < 0) {
             // A lead byte that begins no character, and those after it that begin none, a cell each:
-            // bytes that begin no sequence, and lead bytes that no continuation byte follows.
+            // bytes that begin no sequence, and lead bytes that no byte they take follows.
             const size_t most = size_t(stop - p) < limit - col ? size_t(stop - p) : size_t(limit - col);
             if (most == 0) break;
             size_t k = 1;
-            while (k < most && p[k] >= 0x80 && (kOneCell[p[k]] || (p[k + 1] & 0xC0) != 0x80)) ++k;
+            while (k < most && p[k] >= 0x80 && (kOneCell[p[k]] || !SecondByteFits(p[k], p[k + 1]))) ++k;
             col += k;
             p += k;
             takesMarks = false;

@@ -100,19 +100,19 @@ struct RowComposer {
         const uint8_t* buf = RunBase(ed, p);  // a row lies in one line, so in one run
         Pos q = p;
         if (ed.Utf8) {
-            // ASCII, and bytes that begin no sequence or one cut short, which show as "." and take no
-            // marks; a letter after which a mark may follow is left to the character decoding. The
-            // closing line feed ends every look ahead.
+            // ASCII, and bytes that begin no sequence or one broken at its second byte, which show as
+            // "." and take no marks; a letter after which a mark may follow is left to the character
+            // decoding. The closing line feed ends every look ahead.
             for (; q < limit; ++q) {
                 const uint8_t b = buf[q];
                 if (b >= 0x80) {
-                    if (BeginsNoSequence(b) || (buf[q + 1] & 0xC0) != 0x80) continue;
+                    if (BeginsNoSequence(b) || !SecondByteFits(b, buf[q + 1])) continue;
                     break;
                 }
                 if (b == '\t' || b == '\n') break;
                 if (b < 0x20 || b == 0x7F) continue;
                 const uint8_t after = buf[q + 1];
-                if (after >= 0x80 && !BeginsNoSequence(after) && (buf[q + 2] & 0xC0) == 0x80) break;
+                if (after >= 0x80 && !BeginsNoSequence(after) && SecondByteFits(after, buf[q + 2])) break;
             }
         } else {
             while (q < limit && buf[q] >= 0x20 && !(buf[q] >= 0x7F && buf[q] <= 0x9F)) ++q;
@@ -180,8 +180,8 @@ struct RowComposer {
                 } else if (b < 0x80 && buf[next] < 0x80) {
                     // Plain ASCII with no mark after it; the closing line feed ends every look ahead.
                     cell = b >= 0x20 && b < 0x7F ? b : '.';
-                } else if (b >= 0x80 && (BeginsNoSequence(b) || (buf[next] & 0xC0) != 0x80)) {
-                    cell = '.';  // no character begins here: a byte of none, or a lead byte cut short
+                } else if (b >= 0x80 && (BeginsNoSequence(b) || !SecondByteFits(b, buf[next]))) {
+                    cell = '.';  // no character begins here: a byte of none, or a lead byte broken off
                 } else {
                     ch = CharAt(buf + p, RunEnd(ed, p), true);
                     next = p + ch.length;

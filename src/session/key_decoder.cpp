@@ -340,9 +340,6 @@ Key KeyDecoder(Editor& ed) {
 size_t ReadCharTail(Editor& ed, uint8_t lead, uint8_t* tail) {
     if (!ed.Utf8 || lead < 0xC2 || lead > 0xF4) return 0;
     const size_t want = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    // The second byte's range excludes overlong forms, surrogates and values beyond U+10FFFF.
-    int lo = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    int hi = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
     size_t n = 0;
     while (n < want && !(ed.EditMode == VI && ed.PushedBackKey)) {
         int b;
@@ -353,14 +350,12 @@ size_t ReadCharTail(Editor& ed, uint8_t lead, uint8_t* tail) {
         } else {
             break;
         }
-        ed.HasReadAhead = b < lo || b > hi;
+        ed.HasReadAhead = n == 0 ? !SecondByteFits(lead, b) : b < 0x80 || b > 0xBF;
         if (ed.HasReadAhead) {
             ed.ReadAhead = b;
             break;
         }
         tail[n++] = uint8_t(b);
-        lo = 0x80;
-        hi = 0xBF;
     }
     return n;
 }
