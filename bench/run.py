@@ -591,6 +591,50 @@ def measure_chars(ed, env, data, work, reps, res):
                     s.close(ed)
 
 
+def instructions_per_key(ed, env, data, work, res, keys=40):
+    """zt's instructions for a key at the end of the first line of each file of char_files(), in a UTF-8 locale and
+    in the C locale, as callgrind counts them: the count with `keys` keys (a character typed and taken back by
+    turns) less the count with none, over `keys`. Unlike a time, this count hardly moves from run to run, so a few
+    per cent between the locales show."""
+    if not shutil.which('valgrind'):
+        print('installing valgrind for the instruction counts', flush=True)
+        apt_install(['valgrind'])
+    out = os.path.join(work, 'callgrind.out')
+
+    def count(f, loc, n):
+        if os.path.exists(out):
+            os.unlink(out)
+        s = Session(['valgrind', '--tool=callgrind', '--callgrind-out-file=' + out] + ed['cmd'] + [f],
+                    dict(env, LANG=loc))
+        try:
+            s.settle(120)
+            s.timed('\x1b[4~', 60)  # End
+            for i in range(n):
+                s.timed('Q' if i % 2 == 0 else '\x7f', 60)
+        finally:
+            s.close(ed)
+        for _ in range(100):  # the count is written as valgrind ends
+            if os.path.exists(out) and 'totals:' in open(out).read():
+                break
+            time.sleep(0.1)
+        for line in open(out):
+            if line.startswith('totals:'):
+                return int(line.split()[1])
+        raise Timeout()
+
+    for name in char_files():
+        for loc in ('C.UTF-8', 'C'):
+            tag = f'{name}:{loc}'
+            if not shutil.which('valgrind'):
+                res.fail('chars_instr', tag, 'no valgrind')
+                continue
+            try:
+                f = fresh_copy(data, name, work)
+                res.add('chars_instr', tag, (count(f, loc, keys) - count(f, loc, 0)) / keys / 1000)
+            except (Timeout, OSError):
+                res.fail('chars_instr', tag, 'no count')
+
+
 def cpu_ns(pid):
     """Processor time a process has had so far, in nanoseconds."""
     with open(f'/proc/{pid}/schedstat') as f:
@@ -643,6 +687,7 @@ def chars_table(res):
                            ('chars_key_start_cpu', '  its processor time (µs)'),
                            ('chars_key_end_ms', 'key at the end of line 1 (ms)'),
                            ('chars_key_end_cpu', '  its processor time (µs)'),
+                           ('chars_instr', '  instructions, typed and taken back (thousands)'),
                            ('chars_left_ms', 'cursor left there (ms)'), ('chars_left_cpu', '  its processor time (µs)')):
             u, c = summary(res.get(fig, f'{name}:C.UTF-8')), summary(res.get(fig, f'{name}:C'))
             ratio = f'{u[0] / c[0]:.2f}' if u and c and c[0] > 0 else '-'
@@ -1093,6 +1138,7 @@ def main():
 
     if args.chars:
         measure_chars(eds['zt'], env, args.data, work, 1 if args.quick else 3, res)
+        instructions_per_key(eds['zt'], env, args.data, work, res)
         ch, cb = chars_table(res)
         print(render_text(ch, cb))
         return
@@ -1117,11 +1163,16 @@ def main():
         if name in BIG_EDITORS:
             print(f'{name}: 100 MB...', flush=True)
             measure_big(name, ed, env, args.data, work, meta, args.big_reps, res)
-            print(f'{name}: paced keys in 100 MB...', flush=True)
-            measure_places(name, ed, env, args.data, work, meta, args.big_reps, res, 'big100.txt',
-                           ('start', 'middle', 'end'))
             print(f'{name}: 20 MB line...', flush=True)
             measure_big(name, ed, env, args.data, work, meta, args.big_reps, res, 'line20m.txt', full=False)
+    # The paced keys come down to the pseudo-terminal's round trip, whose time drifts with the machine's load:
+    # a session of every editor in each round, in an order that turns, so that a drift meets them all alike.
+    paced = [n for n in BIG_EDITORS if n in eds and shutil.which(eds[n]['cmd'][0])]
+    print('paced keys in 100 MB, every editor by turns...', flush=True)
+    for r in range(args.big_reps):
+        for name in paced[r % len(paced):] + paced[:r % len(paced)]:
+            measure_places(name, eds[name], env, args.data, work, meta, 1, res, 'big100.txt',
+                           ('start', 'middle', 'end'))
     if args.big:
         print('zt: 1 GB...', flush=True)
         # Each open right after a read of the limit, and both of the data file itself: they then find memory in
@@ -1133,14 +1184,15 @@ def main():
             measure_big('zt', eds['zt'], env, args.data, work, meta, 1, res, 'big1000.txt', full=False,
                         in_place=True)
         limits['big1000.txt']['read'] = summary(reads)
-        for name in BIG_EDITORS:
-            if name in eds and shutil.which(eds[name]['cmd'][0]):
-                print(f'{name}: keys in 1 GB...', flush=True)
-                measure_places(name, eds[name], env, args.data, work, meta, args.big_reps_1g, res, 'big1000.txt',
+        print('paced keys in 1 GB, every editor by turns...', flush=True)
+        for r in range(args.big_reps_1g):
+            for name in paced[r % len(paced):] + paced[:r % len(paced)]:
+                measure_places(name, eds[name], env, args.data, work, meta, 1, res, 'big1000.txt',
                                ('start', 'middle', 'end'), in_place=True)
     if 'zt' in eds:
         print('zt: text as characters...', flush=True)
         measure_chars(eds['zt'], env, args.data, work, 3, res)
+        instructions_per_key(eds['zt'], env, args.data, work, res)
     fresh_copy(args.data, 'small.txt', work)
     os.unlink(os.path.join(work, 'small.txt'))
 
