@@ -52,6 +52,20 @@ TEST(Utf8, DecodesOnlyWellFormedSequences) {
     EXPECT_EQ(Decode("\x80", &cp), 0u);
 }
 
+// The quick test of a lead byte's second byte agrees with the decoder: with continuation bytes after
+// it, a sequence decodes exactly when its second byte fits.
+TEST(Utf8, SecondByteFitsWhereTheDecoderAgrees) {
+    for (unsigned lead = 0xC2; lead <= 0xF4; ++lead) {
+        for (unsigned second = 0; second < 256; ++second) {
+            const uint8_t s[4] = {uint8_t(lead), uint8_t(second), 0x80, 0x80};
+            const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            uint32_t cp = 0;
+            EXPECT_EQ(SecondByteFits(uint8_t(lead), int(second)), DecodeUtf8(s, s + 4, &cp) == length)
+                << std::hex << lead << " " << second;
+        }
+    }
+}
+
 TEST(Utf8, WidthsAndFolds) {
     EXPECT_EQ(CodePointWidth('a'), 1);
     EXPECT_EQ(CodePointWidth(0x7F), -1);

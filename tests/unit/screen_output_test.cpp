@@ -507,6 +507,31 @@ TEST_F(Shifting, CharactersAndLinesMoveOnTheTerminal) {
     EXPECT_LT(Key("x").size(), unknownBytes_);
 }
 
+// Random keys that move the window sideways over lines of random bytes and broken sequences: the
+// terminal that shifts shows the same as the one that does not, and is never sent more for a key.
+TEST_F(Shifting, SidewaysOnHardTextNeverCostsMore) {
+    std::mt19937 rng(7);
+    std::string text;
+    const std::string broken =
+        "\xc3\x28\xa0\xe2\x28\xa1\xf0\x28\x8c\xed\xa0\x80\xc0\xaf\xf4\x90\x80\x80\xc2\x85 ";
+    for (int line = 0; line < 40; ++line) {
+        for (int i = 0; i < 300; ++i) {
+            const char b = char(rng() % 256);
+            text += line % 2 ? broken[size_t(i) % broken.size()] : b == '\n' ? 'n' : b;
+        }
+        text += '\n';
+    }
+    Start(text, true);
+    const char* keys[] = {"\x1b[C", "\x1b[D", "\x1b[4~", "\x1b[1~", "x",
+                          "\x7f",   "\x1b[B", "\x1b[A",  "\xc3\xa4"};
+    for (int i = 0; i < 400; ++i) {
+        const char* key = keys[rng() % (sizeof keys / sizeof keys[0])];
+        SCOPED_TRACE(testing::Message() << "key " << i);
+        EXPECT_LE(Key(key).size(), unknownBytes_);
+        if (HasFailure()) return;
+    }
+}
+
 // Wide characters are never cut: not at the row's end, where a shift would push half of one off.
 TEST_F(Shifting, WideCharactersStayWhole) {
     std::string wide;
