@@ -109,6 +109,20 @@ int PutText(const CellRow& row, int width, int c, int limit, const uint8_t* s, s
     if (limit > width) limit = width;
     const uint8_t* end = s + n;
     while (s < end && c < limit) {
+        // Printable ASCII, most of any text, a cell a byte: only the run's two ends can cut a wide
+        // character.
+        if (*s >= 0x20 && *s < 0x7F) {
+            int k = 0;
+            while (k < limit - c && s + k < end && s[k] >= 0x20 && s[k] < 0x7F) ++k;
+            SplitWide(row, width, c, k);
+            for (int i = 0; i < k; ++i) {
+                row.glyph[c + i] = s[i];
+                row.info[c + i] = attr;
+            }
+            c += k;
+            s += k;
+            continue;
+        }
         TextChar ch = CharAt(s, end, utf8);
         if (c + ch.width > limit) break;
         SplitWide(row, width, c, ch.width);

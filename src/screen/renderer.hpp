@@ -7,12 +7,15 @@
 void ComposeFrame(Editor& ed);
 
 // Lets the terminal scroll its text rows when the composed rows then cost fewer bytes to send; the
-// rows that scroll are then sent with it.
-void ScrollIfCheaper(Editor& ed);
+// rows that scroll are then sent with it. `changed`: how many text rows differ from what the terminal
+// shows. Whether it scrolled.
+bool ScrollIfCheaper(Editor& ed, int changed);
 
 // Sends the first n cells of `cells` as screen row r when they differ from what the terminal shows
 // there; the terminal cursor then goes to CursorScreenPos.
 void SendCells(Editor& ed, int r, const CellRow& cells, int n);
+// SendCells for a row already found to differ.
+void SendChangedCells(Editor& ed, int r, const CellRow& cells, int n);
 
 // Sends cells, tracking the terminal cursor and attribute as it goes. A dry run only counts the bytes
 // it would send and leaves the editor's state alone.

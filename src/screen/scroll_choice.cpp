@@ -132,13 +132,11 @@ struct RowShift {
 // when sending the rows that way costs fewer bytes; the rows then all go out with the scroll, and
 // the refresh's own pass finds nothing left to send. A terminal that shifts may also move only the
 // rows below a row that stays (a line inserted or deleted in the window).
-void ScrollIfCheaper(Editor& ed) {
+bool ScrollIfCheaper(Editor& ed, int changed) {
     Screen& sc = ed.screen;
     const int n = sc.TextRows;
-    if (n < 2 || sc.ScreenUnknown) return;  // nothing known on the terminal is worth keeping
-    int changed = 0;
-    for (int r = 0; r < n; ++r) changed += !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
-    if (changed < 3) return;
+    if (n < 2 || sc.ScreenUnknown) return false;  // nothing known on the terminal is worth keeping
+    if (changed < 3) return false;
 
     uint64_t composed[kMaxRows], shown[kMaxRows];
     for (int r = 0; r < n; ++r) {
@@ -193,7 +191,7 @@ void ScrollIfCheaper(Editor& ed) {
             }
         }
     }
-    if (bestMatches == 0 && inner.k == 0) return;
+    if (bestMatches == 0 && inner.k == 0) return false;
 
     CellSender plain(ed, true);
     size_t cheapest = RowsCost(ed, plain);
@@ -210,8 +208,9 @@ void ScrollIfCheaper(Editor& ed) {
         CellSender dry(ed, true);
         if (ScrollAndSend(ed, dry, inner.k, inner.top) < cheapest) chosen = inner;
     }
-    if (chosen.k == 0) return;
+    if (chosen.k == 0) return false;
     CellSender s(ed, false);
     ScrollAndSend(ed, s, chosen.k, chosen.top);
     s.Commit();
+    return true;
 }

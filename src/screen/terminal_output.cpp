@@ -328,6 +328,12 @@ void SendCells(Editor& ed, int r, const CellRow& cells, int n) {
     // On a screen of unknown content every row goes out; what it shows is not even looked at, which
     // on the first screen spares reading pages that are about to be written.
     if (!sc.ScreenUnknown && SameCells(cells, shown, n)) return;
+    SendChangedCells(ed, r, cells, n);
+}
+
+void SendChangedCells(Editor& ed, int r, const CellRow& cells, int n) {
+    Screen& sc = ed.screen;
+    const CellRow shown = ShownRow(sc, r);
     ClearUnknownScreen(ed);
     CellSender s(ed, false);
     s.Row(r, cells, shown, n, r < sc.TextRows);

@@ -29,8 +29,20 @@ static void SendFrame(Editor& ed) {
     // Rows composed for another size are composed again for this one.
     if (sc.FrameRows != sc.TextRows || sc.FrameColumns != sc.Columns) ComposeFrame(ed);
     sc.FramePending = false;
-    ScrollIfCheaper(ed);
-    for (int r = 0; r < sc.TextRows; ++r) SendCells(ed, r, FrameRow(sc, r), sc.Columns);
+    // The rows that differ from what the terminal shows, looked for once for the scroll choice and the
+    // sending. On a screen of unknown content every row goes out, unlooked at: its pages are about to
+    // be written anyway.
+    bool differs[kMaxRows];
+    int changed = 0;
+    for (int r = 0; r < sc.TextRows; ++r) {
+        differs[r] = sc.ScreenUnknown || !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
+        changed += differs[r];
+    }
+    if (ScrollIfCheaper(ed, changed))
+        for (int r = 0; r < sc.TextRows; ++r)
+            differs[r] = !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
+    for (int r = 0; r < sc.TextRows; ++r)
+        if (differs[r]) SendChangedCells(ed, r, FrameRow(sc, r), sc.Columns);
 }
 
 void RefreshWindow(Editor& ed) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 static_assert(sizeof(termios) <= 64, "room for the saved settings");
 
@@ -36,14 +37,31 @@ void InstallSignalHandlers() {
     sigaction(SIGXFSZ, &sa, nullptr);
 }
 
+namespace {
+
+// How long a look that found nothing waiting still holds. A key that comes meanwhile is read next all
+// the same: at worst one refresh goes out that it would have spared.
+constexpr int64_t kQuietNanoseconds = 250'000;
+
+int64_t Now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+}  // namespace
+
 int RealTerminal::ReadByte() {
     for (;;) {
         if (gSignals.continued || gSignals.hangup || gSignals.resized) return kInterrupted;
         if (inputAt_ < inputEnd_) return input_[inputAt_++];
+        quietAt_ = 0;
         ssize_t r = ::read(0, input_, sizeof input_);
         if (r > 0) {
             inputAt_ = 1;
             inputEnd_ = size_t(r);
+            // A read takes all that has arrived: one that left room found nothing more waiting.
+            if (size_t(r) < sizeof input_) quietAt_ = Now();
             return input_[0];
         }
         if (r == 0) return kEndOfInput;
@@ -58,11 +76,14 @@ int RealTerminal::ReadByte() {
 
 bool RealTerminal::InputPending() {
     if (inputAt_ < inputEnd_) return true;
+    const int64_t now = Now();
+    if (quietAt_ != 0 && now - quietAt_ < kQuietNanoseconds) return false;
     fd_set set;
     FD_ZERO(&set);
     FD_SET(0, &set);
     timeval tv{0, 0};
     int r = ::select(1, &set, nullptr, nullptr, &tv);
+    if (r == 0) quietAt_ = now;
     return r != 0;  // a failed check counts as pending
 }
 

@@ -58,4 +58,7 @@ private:
     // Keys are read as many as have arrived at once, and handed out a byte at a time.
     unsigned char input_[4096];
     size_t inputAt_ = 0, inputEnd_ = 0;
+    // When a look found nothing waiting (monotonic nanoseconds), 0 after a read: one key asks up to
+    // three times, and a look is a system call.
+    int64_t quietAt_ = 0;
 };

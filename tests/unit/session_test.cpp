@@ -322,3 +322,31 @@ TEST(EditorState, AFreshEditorClearsTheArraysItHasNoInitializerFor) {
     EXPECT_TRUE(allZero(ed->undo.Stack, sizeof ed->undo.Stack));
     ed->~Editor();
 }
+
+// The real terminal spares the look for waiting input for a moment after one found nothing (a read that
+// left room counts as one); a key that comes meanwhile must still be seen and read.
+TEST(RealTerminalInput, AKeyThatComesAfterALookFoundNothingIsSeenAndRead) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const int savedStdin = dup(0);
+    ASSERT_GE(savedStdin, 0);
+    ASSERT_EQ(dup2(fds[0], 0), 0);
+    {
+        RealTerminal term;
+        ASSERT_EQ(write(fds[1], "ab", 2), 2);
+        EXPECT_EQ(term.ReadByte(), 'a');
+        EXPECT_TRUE(term.InputPending()) << "b came with a";
+        EXPECT_EQ(term.ReadByte(), 'b');
+        EXPECT_FALSE(term.InputPending());
+        ASSERT_EQ(write(fds[1], "c", 1), 1);
+        EXPECT_EQ(term.ReadByte(), 'c') << "a read is never spared";
+        ASSERT_EQ(write(fds[1], "d", 1), 1);
+        usleep(2000);
+        EXPECT_TRUE(term.InputPending()) << "a look that found nothing holds only a moment";
+        EXPECT_EQ(term.ReadByte(), 'd');
+    }
+    dup2(savedStdin, 0);
+    close(savedStdin);
+    close(fds[0]);
+    close(fds[1]);
+}
