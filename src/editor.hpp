@@ -159,6 +159,8 @@ struct Screen {
         // edge (so that a window moved back left still starts there).
         Pos edgeAt, skipAt;
         uint64_t edgeColumn, skipColumn;
+        // The terminal shows the row as Frame holds it: a row taken as it is then needs no look.
+        bool onTerminal;
     };
     uint64_t KeptOffset = 0;
     bool KeptUtf8 = false;

@@ -337,6 +337,7 @@ void ComposeFrame(Editor& ed) {
         if (finished) {
             rc.Blank(FrameRow(sc, r));
             k.valid = false;
+            k.onTerminal = false;
             continue;
         }
         bool same = false;
@@ -361,6 +362,7 @@ void ComposeFrame(Editor& ed) {
         p = rc.Compose(FrameRow(sc, r), r, p, &finished, k, same);
         k.next = p;
         k.valid = !finished;
+        k.onTerminal = false;
     }
     // A window moved sideways moves every row's cells alike: by as many as the offset changed.
     const int64_t sideways = int64_t(sc.KeptOffset - sc.HorizontalOffset);

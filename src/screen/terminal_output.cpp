@@ -110,6 +110,11 @@ void PlaceCursor(Editor& ed) {
     s.Commit();
 }
 
+// What the terminal shows changed besides a frame's rows going out: every text row needs a look again.
+void ForgetFrameShown(Screen& sc) {
+    for (Screen::KeptRow& k : sc.Kept) k.onTerminal = false;
+}
+
 void Drain(Editor& ed) {
     Screen& sc = ed.screen;
     sc.ReturnPlaceSet = false;  // its offset was in what goes out now
@@ -412,6 +417,7 @@ void InvalidateScreenCache(Editor& ed) {
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
     sc.ScreenUnknown = true;
+    ForgetFrameShown(sc);
 }
 
 void RepaintScreen(Editor& ed) {
@@ -422,6 +428,7 @@ void RepaintScreen(Editor& ed) {
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
     sc.RegionRows = 0;
+    ForgetFrameShown(sc);
     SendBytes(ed, "\x1b[r", 3);
     uint32_t glyph[kMaxColumns];
     uint8_t info[kMaxColumns], extra[kMaxColumns][kCellExtra];

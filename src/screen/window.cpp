@@ -30,12 +30,13 @@ static void SendFrame(Editor& ed) {
     if (sc.FrameRows != sc.TextRows || sc.FrameColumns != sc.Columns) ComposeFrame(ed);
     sc.FramePending = false;
     // The rows that differ from what the terminal shows, looked for once for the scroll choice and the
-    // sending. On a screen of unknown content every row goes out, unlooked at: its pages are about to
-    // be written anyway.
+    // sending, and only among the rows composed since the last sending. On a screen of unknown content
+    // every row goes out, unlooked at: its pages are about to be written anyway.
     bool differs[kMaxRows];
     int changed = 0;
     for (int r = 0; r < sc.TextRows; ++r) {
-        differs[r] = sc.ScreenUnknown || !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
+        differs[r] = sc.ScreenUnknown ||
+                     (!sc.Kept[r].onTerminal && !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns));
         changed += differs[r];
     }
     if (ScrollIfCheaper(ed, changed))
@@ -43,6 +44,7 @@ static void SendFrame(Editor& ed) {
             differs[r] = !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
     for (int r = 0; r < sc.TextRows; ++r)
         if (differs[r]) SendChangedCells(ed, r, FrameRow(sc, r), sc.Columns);
+    for (int r = 0; r < sc.TextRows; ++r) sc.Kept[r].onTerminal = true;
 }
 
 void RefreshWindow(Editor& ed) {

@@ -347,6 +347,15 @@ TEST(ScreenCache, InvalidateAndRepaint) {
     FlushOutput(ed);
     EXPECT_EQ(RowsAndAttrs(term), before);
 
+    // The status row sent first clears the unknown screen: the rows the refresh takes as they were
+    // composed must go out again all the same.
+    Scribble(term);
+    InvalidateScreenCache(ed);
+    DrawStatusLine(ed);
+    RefreshWindow(ed);
+    FlushOutput(ed);
+    EXPECT_EQ(RowsAndAttrs(term), before);
+
     // After the shell wrote over the screen, every row comes back as it was shown.
     Scribble(term);
     RepaintScreen(ed);
