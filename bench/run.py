@@ -316,11 +316,21 @@ class Session:
         unread = struct.unpack('i', fcntl.ioctl(self.slave, termios.FIONREAD, b'\0\0\0\0'))[0]
         return unread == 0
 
-    def settle(self, timeout=60.0, spin=0.0):
+    def runs(self):
+        """How many times the editor has been given a processor (0 once it is gone)."""
+        try:
+            with open(f'/proc/{self.pid}/schedstat') as f:
+                return int(f.read().split()[2])
+        except (OSError, IndexError, ValueError):
+            return 0
+
+    def settle(self, timeout=60.0, spin=0.0, runs=None):
         """Waits until the editor has settled; returns the time it was first seen so (perf_counter seconds).
         For the first `spin` seconds it polls without sleeping: a processor that has gone idle takes tens of
         microseconds to wake on the editor's output, as long as a fast key takes, and sooner for an editor whose
-        early partial output happened to wake it. A span that lasts longer is not worth a busy processor."""
+        early partial output happened to wake it. A span that lasts longer is not worth a busy processor. `runs`: the editor's runs() before keys were sent; until it has run
+        since, or been seen at work, it has not had them (the terminal hands keys over a moment after they are
+        written), however asleep it looks."""
         deadline = time.perf_counter() + timeout
         busy_until = time.perf_counter() + spin
         seen = 0
@@ -329,7 +339,10 @@ class Session:
             if self.drain():
                 seen = 0
             now = time.perf_counter()
-            if self.waiting():
+            asleep = self.waiting()
+            if runs is not None and (not asleep or self.runs() != runs):
+                runs = None  # it has been at work since the keys were sent: it has them
+            if asleep and runs is None:
                 if seen == 0:
                     first = now
                 seen += 1
@@ -366,9 +379,10 @@ class Session:
         self.drain()
         before = self.out
         self._feed()  # the model's work stays outside the timed span
+        runs = self.runs()
         t0 = time.perf_counter()
         self.send(keys)
-        t1 = self.settle(timeout, spin=0.005)
+        t1 = self.settle(timeout, spin=0.005, runs=runs)
         return (t1 - t0) * 1000, self.out - before
 
     def pause(self, seconds):
