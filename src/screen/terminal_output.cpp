@@ -125,9 +125,8 @@ void Drain(Editor& ed) {
 
 // When nothing of what the terminal shows is known (the first screen, after a resize), one erase of
 // the whole screen is cheaper than erasing the rest of every row.
-void ClearUnknownScreen(Editor& ed) {
+[[gnu::cold, gnu::noinline]] void ClearUnknownScreen(Editor& ed) {
     Screen& sc = ed.screen;
-    if (!sc.ScreenUnknown) return;
     sc.ScreenUnknown = false;
     if (sc.RegionRows != 0) {
         SendBytes(ed, "\x1b[r", 3);
@@ -339,7 +338,7 @@ void SendCells(Editor& ed, int r, const CellRow& cells, int n) {
 void SendChangedCells(Editor& ed, int r, const CellRow& cells, int n) {
     Screen& sc = ed.screen;
     const CellRow shown = ShownRow(sc, r);
-    ClearUnknownScreen(ed);
+    if (sc.ScreenUnknown) ClearUnknownScreen(ed);
     CellSender s(ed, false);
     s.Row(r, cells, shown, n, r < sc.TextRows);
     s.Commit();
@@ -353,7 +352,7 @@ void SendStatusRow(Editor& ed) {
     SendCells(ed, sc.TextRows, StatusCells(sc), n);
 }
 
-void ShowPrefixKey(Editor& ed, const char* text) {
+[[gnu::cold]] void ShowPrefixKey(Editor& ed, const char* text) {
     Screen& sc = ed.screen;
     const size_t n = strnlen(text, 4);
     PutText(StatusCells(sc), sc.StatusWidth, 0, 4, reinterpret_cast<const uint8_t*>(text), n, false,
@@ -394,7 +393,7 @@ bool OutputWaiting(const Editor& ed) {
            (sc.TermAttr != kAttrPlain && sc.TermAttr != kAttrUnknown);
 }
 
-void ReleaseTerminal(Editor& ed) {
+[[gnu::cold]] void ReleaseTerminal(Editor& ed) {
     Screen& sc = ed.screen;
     if (sc.RegionRows != 0) {
         SendBytes(ed, "\x1b[r", 3);
@@ -404,7 +403,7 @@ void ReleaseTerminal(Editor& ed) {
     FlushOutput(ed);
 }
 
-void InvalidateScreenCache(Editor& ed) {
+[[gnu::cold]] void InvalidateScreenCache(Editor& ed) {
     Screen& sc = ed.screen;
     // Unknown cells differ from every composed one. Rows below the status row are not used at this
     // size; a larger size invalidates again.
@@ -420,7 +419,7 @@ void InvalidateScreenCache(Editor& ed) {
     ForgetFrameShown(sc);
 }
 
-void RepaintScreen(Editor& ed) {
+[[gnu::cold]] void RepaintScreen(Editor& ed) {
     Screen& sc = ed.screen;
     // Whatever the shell did, nothing of the terminal's state is known now but what it shows should be.
     // The region was given back before the stop; should anyone else have stopped the editor, it is
