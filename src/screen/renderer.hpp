@@ -8,8 +8,8 @@ void ComposeFrame(Editor& ed);
 
 // Lets the terminal scroll its text rows when the composed rows then cost fewer bytes to send; the
 // rows that scroll are then sent with it. `changed`: how many text rows differ from what the terminal
-// shows. Whether it scrolled.
-bool ScrollIfCheaper(Editor& ed, int changed);
+// shows.
+void ScrollIfCheaper(Editor& ed, int changed);
 
 // Sends the first n cells of `cells` as screen row r when they differ from what the terminal shows
 // there; the terminal cursor then goes to CursorScreenPos.

@@ -132,11 +132,11 @@ struct RowShift {
 // when sending the rows that way costs fewer bytes; the rows then all go out with the scroll, and
 // the refresh's own pass finds nothing left to send. A terminal that shifts may also move only the
 // rows below a row that stays (a line inserted or deleted in the window).
-bool ScrollIfCheaper(Editor& ed, int changed) {
+void ScrollIfCheaper(Editor& ed, int changed) {
     Screen& sc = ed.screen;
     const int n = sc.TextRows;
-    if (n < 2 || sc.ScreenUnknown) return false;  // nothing known on the terminal is worth keeping
-    if (changed < 3) return false;
+    // Nothing known on the terminal is worth keeping, or too little changed for a scroll to pay.
+    if (n < 2 || sc.ScreenUnknown || changed < 3) return;
 
     uint64_t composed[kMaxRows], shown[kMaxRows];
     for (int r = 0; r < n; ++r) {
@@ -191,7 +191,7 @@ bool ScrollIfCheaper(Editor& ed, int changed) {
             }
         }
     }
-    if (bestMatches == 0 && inner.k == 0) return false;
+    if (bestMatches == 0 && inner.k == 0) return;
 
     CellSender plain(ed, true);
     size_t cheapest = RowsCost(ed, plain);
@@ -208,9 +208,8 @@ bool ScrollIfCheaper(Editor& ed, int changed) {
         CellSender dry(ed, true);
         if (ScrollAndSend(ed, dry, inner.k, inner.top) < cheapest) chosen = inner;
     }
-    if (chosen.k == 0) return false;
+    if (chosen.k == 0) return;
     CellSender s(ed, false);
     ScrollAndSend(ed, s, chosen.k, chosen.top);
     s.Commit();
-    return true;
 }

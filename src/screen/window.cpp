@@ -39,9 +39,7 @@ static void SendFrame(Editor& ed) {
                      (!sc.Kept[r].onTerminal && !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns));
         changed += differs[r];
     }
-    if (ScrollIfCheaper(ed, changed))
-        for (int r = 0; r < sc.TextRows; ++r)
-            differs[r] = !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns);
+    ScrollIfCheaper(ed, changed);  // a row it sent goes through the sending again, which finds it the same
     for (int r = 0; r < sc.TextRows; ++r)
         if (differs[r]) SendChangedCells(ed, r, FrameRow(sc, r), sc.Columns);
     for (int r = 0; r < sc.TextRows; ++r) sc.Kept[r].onTerminal = true;
