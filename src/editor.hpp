@@ -144,6 +144,15 @@ struct Screen {
     int LastShift = 0;
     size_t ReturnPlaceAt = 0;
     ScreenPos ReturnPlace;
+    // Where the terminal's cursor was last saved (ESC 7), always with plain attributes; known until the
+    // terminal is handed to someone else or changes size. ESC 8 goes back there in two bytes.
+    bool SavedPlaceKnown = false;
+    ScreenPos SavedPlace;
+    // The last frame's rows are Out from FrameStartAt to FrameEndAt, sent from the saved place with
+    // plain attributes, and nothing has gone out after them: the status row may still go out before
+    // them, with ESC 8 between.
+    bool FrameFromSavedPlace = false;
+    size_t FrameStartAt = 0, FrameEndAt = 0;
     StatusWait Waiting;
     uint8_t (*Extra)[kCellExtra] = nullptr;  // kExtraCells of them once reserved
 

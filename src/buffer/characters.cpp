@@ -247,7 +247,7 @@ TextChar CharAt(const uint8_t* p, const uint8_t* end, bool utf8) {
     return c;
 }
 
-const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8) {
+[[gnu::noinline]] const uint8_t* CharStartBefore(const uint8_t* begin, const uint8_t* p, bool utf8) {
     if (!utf8) return p - 1;
     Decoded d;
     const uint8_t* s = PointBefore(begin, p, &d);

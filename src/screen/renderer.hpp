@@ -11,6 +11,13 @@ void ComposeFrame(Editor& ed);
 // shows.
 void ScrollIfCheaper(Editor& ed, int changed);
 
+// ESC 7 and ESC 8: the terminal saves its cursor's place and attributes, and goes back to them.
+inline constexpr char kSaveCursor[] = "\0337", kRestoreCursor[] = "\0338";
+
+// The status row's first n cells sent before the rows of the frame just sent, where that is shorter
+// than after them; whether they were.
+bool StatusBeforeFrame(Editor& ed, int n);
+
 // Sends the first n cells of `cells` as screen row r when they differ from what the terminal shows
 // there; the terminal cursor then goes to CursorScreenPos.
 void SendCells(Editor& ed, int r, const CellRow& cells, int n);
@@ -32,10 +39,11 @@ struct CellSender {
     void Commit();
     void Emit(const void* p, size_t n);
     void SetAttr(uint8_t a);
-    // Moves the cursor to (r, c) the cheapest way: absolutely, relatively, or by sending again the
-    // cells in between when they already show with the attribute in force. `shown` is row r as the
-    // terminal shows it (nullptr: not to be sent again).
-    void MoveTo(int r, int c, const CellRow* shown);
+    // Moves the cursor to (r, c) the cheapest way: absolutely, relatively, back to the place the
+    // terminal saved (ESC 8), or by sending again the cells in between when they already show with the
+    // attribute in force, or with `next` (the attribute wanted once there, kAttrUnknown: none) set
+    // before. `shown` is row r as the terminal shows it (nullptr: not to be sent again).
+    void MoveTo(int r, int c, const CellRow* shown, uint8_t next = kAttrUnknown);
     // Sends cells from..to-1 of `cells` where the cursor stands, each with its attribute.
     void Run(const CellRow& cells, int from, int to);
     // Sends the first n cells of screen row r that differ from `shown` (what the terminal shows there),

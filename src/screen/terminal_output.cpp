@@ -29,7 +29,9 @@
 //   LF                     at the region's last row: the text rows scroll up by one
 //   ESC M                  at the region's first row: the text rows scroll down by one
 //   ESC 7, ESC 8           the cursor's place and attributes saved where it passes the place it
-//                          ends on, and put back at the end, when that is shorter than a move there
+//                          ends on with plain ones, and put back at the end, when that is shorter
+//                          than a move there; until the terminal is handed over or resized, ESC 8
+//                          is a move back to that place
 //   CR LF                  once more when the editor leaves, below the status row
 //   0x07                   the bell
 // The terminal session itself turns bracketed paste on and off around editing (ESC [ ? 2004 h / l).
@@ -50,7 +52,7 @@ char* PutNumber(char* out, int v) {
 }
 
 // ESC [ n <final>, n left out when it is 1.
-size_t RelativeMove(char* out, int n, char final) {
+[[gnu::noinline]] size_t RelativeMove(char* out, int n, char final) {
     char* o = out;
     *o++ = 0x1B;
     *o++ = '[';
@@ -59,7 +61,7 @@ size_t RelativeMove(char* out, int n, char final) {
     return size_t(o - out);
 }
 
-size_t AbsoluteMove(char* out, int row, int col) {
+[[gnu::noinline]] size_t AbsoluteMove(char* out, int row, int col) {
     char* o = out;
     *o++ = 0x1B;
     *o++ = '[';
@@ -73,7 +75,7 @@ size_t AbsoluteMove(char* out, int row, int col) {
 }
 
 // The shortest way from `from` to `to` within one row.
-size_t HorizontalMove(char* out, int from, int to) {
+[[gnu::noinline]] size_t HorizontalMove(char* out, int from, int to) {
     if (to == from) return 0;
     if (to == 0) {
         *out = '\r';
@@ -99,6 +101,11 @@ const char* SgrFor(uint8_t from, uint8_t to) {
     }
 }
 
+// The bytes that set attribute `to` where `from` is in force; none for no attribute wanted.
+[[gnu::noinline]] size_t SgrBytes(uint8_t from, uint8_t to) {
+    return to == kAttrUnknown || to == from ? 0 : std::strlen(SgrFor(from, to));
+}
+
 void PlaceCursor(Editor& ed) {
     Screen& sc = ed.screen;
     const ScreenPos w = sc.WantedCursor;
@@ -106,7 +113,7 @@ void PlaceCursor(Editor& ed) {
     CellSender s(ed, false);
     const bool onScreen = w.row >= 0 && w.row <= sc.TextRows && w.col >= 0 && w.col < sc.Columns;
     const CellRow shown = ShownRow(sc, onScreen ? w.row : 0);
-    s.MoveTo(w.row, w.col, onScreen ? &shown : nullptr);
+    s.MoveTo(w.row, w.col, onScreen ? &shown : nullptr, kAttrPlain);
     s.Commit();
 }
 
@@ -118,6 +125,7 @@ void ForgetFrameShown(Screen& sc) {
 void Drain(Editor& ed) {
     Screen& sc = ed.screen;
     sc.ReturnPlaceSet = false;  // its offset was in what goes out now
+    sc.FrameFromSavedPlace = false;
     if (sc.OutLength == 0) return;
     ed.term.Write(sc.Out, sc.OutLength);
     sc.OutLength = 0;
@@ -152,19 +160,15 @@ bool BackToReturnPlace(Editor& ed) {
         return false;
     CellSender dry(ed, true);
     const CellRow shown = ShownRow(sc, w.row);
-    dry.MoveTo(w.row, w.col, &shown);
-    const bool coloured = sc.TermAttr != kAttrPlain && sc.TermAttr != kAttrUnknown;
+    dry.MoveTo(w.row, w.col, &shown, kAttrPlain);
+    const bool coloured = dry.attr != kAttrPlain && dry.attr != kAttrUnknown;
     if (dry.bytes + (coloured ? 3 : 0) <= 4) return false;
     std::memmove(sc.Out + sc.ReturnPlaceAt + 2, sc.Out + sc.ReturnPlaceAt, sc.OutLength - sc.ReturnPlaceAt);
-    std::memcpy(sc.Out + sc.ReturnPlaceAt,
-                "\x1b"
-                "7",
-                2);
-    std::memcpy(sc.Out + sc.OutLength + 2,
-                "\x1b"
-                "8",
-                2);
+    std::memcpy(sc.Out + sc.ReturnPlaceAt, kSaveCursor, 2);
+    std::memcpy(sc.Out + sc.OutLength + 2, kRestoreCursor, 2);
     sc.OutLength += 4;
+    sc.SavedPlaceKnown = true;
+    sc.SavedPlace = w;
     sc.TermRow = w.row;
     sc.TermCol = w.col;
     sc.TermAttr = kAttrPlain;
@@ -210,61 +214,81 @@ void CellSender::NoteReturnPlace() {
     sc.ReturnPlace = {row, col};
 }
 
-void CellSender::MoveTo(int r, int c, const CellRow* shown) {
+void CellSender::MoveTo(int r, int c, const CellRow* shown, uint8_t next) {
     NoteReturnPlace();
     if (row == r && col == c) return;
-    const int columns = ed.screen.Columns;
-    char best[32];
-    size_t bestLen = AbsoluteMove(best, r, c);
-    uint8_t again[64];  // bestLen is below 32: one cell more at most
-    const uint8_t* resend = nullptr;
-    if (row >= 0 && row == r) {
-        char alt[32];
-        size_t n = HorizontalMove(alt, col, c);
-        if (n < bestLen) {
-            std::memcpy(best, alt, n);
-            bestLen = n;
-        }
-        // The cells in between, sent again as they show, when they are whole characters in the
-        // attribute in force.
-        if (shown && c > col && attr != kAttrUnknown && !IsRightHalf(*shown, col) &&
-            (c >= columns || !IsRightHalf(*shown, c))) {
-            size_t cost = 0;
-            int k = col;
-            for (; k < c && AttrOf(*shown, k) == attr; ++k) {
-                cost += CellBytes(*shown, k, again + cost);
-                if (cost >= bestLen) break;
-            }
-            if (k == c && cost < bestLen) {
-                resend = again;
-                bestLen = cost;
-            }
-        }
+    const Screen& sc = ed.screen;
+    const int columns = sc.Columns;
+    // The ways there, each weighed with the attribute change that follows it: the bytes, whether
+    // `next` is set before them (cells sent again show in it), and the attribute in force after them.
+    uint8_t best[96];  // a vertical move and cells sent again costing under an absolute move
+    size_t bestLen = AbsoluteMove(reinterpret_cast<char*>(best), r, c);
+    size_t bestCost = bestLen + SgrBytes(attr, next);
+    bool setFirst = false;
+    uint8_t after = attr;
+    auto consider = [&](const uint8_t* way, size_t n, bool first, uint8_t in) __attribute__((noinline)) {
+        const size_t cost = n + SgrBytes(first ? attr : in, next);
+        if (cost >= bestCost) return;
+        std::memmove(best, way, n);
+        bestLen = n;
+        bestCost = cost;
+        setFirst = first;
+        after = in;
+    };
+    // Into row r (by nothing, up or down, or CR LF), then along it from the column that leaves the
+    // cursor in: by a move, or by sending again the cells in between, when they are whole characters
+    // in the attribute in force, or in `next` set first.
+    struct Into {
+        char bytes[16];
+        size_t n;
+        int col;
+    } ways[2];
+    int count = 0;
+    if (row == r) {
+        ways[count++] = {{}, 0, col};
     } else if (row >= 0) {
         // Up and down stop at a region's margins: only where none lies between the rows. The
         // region's top margin is the first row, so a move up always gets there.
-        const int region = ed.screen.RegionRows;
+        const int region = sc.RegionRows;
         if (region == 0 || r < row || (row < region && r < region)) {
-            char alt[32];
-            size_t n = RelativeMove(alt, r > row ? r - row : row - r, r > row ? 'B' : 'A');
-            n += HorizontalMove(alt + n, col, c);
+            ways[count].n = RelativeMove(ways[count].bytes, r > row ? r - row : row - r, r > row ? 'B' : 'A');
+            ways[count++].col = col;
             // CR LF to the start of the next row, where the line feed cannot scroll.
-            const int lastRow = region ? region - 1 : ed.screen.TextRows;
-            if (r == row + 1 && c == 0 && row != lastRow && row < ed.screen.TextRows) {
-                std::memcpy(alt, "\r\n", 2);
-                n = 2;
-            }
-            if (n < bestLen) {
-                std::memcpy(best, alt, n);
-                bestLen = n;
-            }
+            const int lastRow = region ? region - 1 : sc.TextRows;
+            if (r == row + 1 && row != lastRow && row < sc.TextRows) ways[count++] = {{'\r', '\n'}, 2, 0};
         }
     }
-    Emit(resend ? static_cast<const void*>(resend) : best, bestLen);
+    for (int w = 0; w < count; ++w) {
+        uint8_t way[96];
+        const size_t n = ways[w].n;
+        const int from = ways[w].col;
+        std::memcpy(way, ways[w].bytes, n);
+        consider(way, n + HorizontalMove(reinterpret_cast<char*>(way) + n, from, c), false, attr);
+        if (!shown || c <= from || IsRightHalf(*shown, from) || (c < columns && IsRightHalf(*shown, c)))
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            const uint8_t a = i == 0 ? attr : next;
+            if (a == kAttrUnknown || (i == 1 && next == attr)) continue;
+            size_t cost = n;
+            int k = from;
+            for (; k < c && AttrOf(*shown, k) == a && cost < bestLen; ++k)
+                cost += CellBytes(*shown, k, way + cost);
+            if (k == c) consider(way, cost, i == 1, a);
+        }
+    }
+    // Back to where the terminal saved its cursor, with plain attributes.
+    const size_t elsewhere = bestCost;
+    if (sc.SavedPlaceKnown && sc.SavedPlace.row == r && sc.SavedPlace.col == c)
+        consider(reinterpret_cast<const uint8_t*>(kRestoreCursor), 2, false, kAttrPlain);
+    if (setFirst) SetAttr(next);
+    Emit(best, bestLen);
+    // An ESC 7 slipped in before this ESC 8 would move the place it comes back to.
+    if (bestCost < elsewhere && !dry) ed.screen.ReturnPlaceSet = false;
+    attr = after;
     row = r;
     col = c;
     // A place off the screen is where the terminal clamps it, which is not known here.
-    if (r > ed.screen.TextRows || c >= columns) row = -1;
+    if (r > sc.TextRows || c >= columns) row = -1;
     NoteReturnPlace();
 }
 
@@ -299,7 +323,7 @@ void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, 
             for (int k = c; k < n; ++k) changed += !SameCell(cells, shown, k);
             size_t cost = 3 + (attr == kAttrPlain ? 0 : 3);
             if (changed > cost) {
-                MoveTo(r, c, &shown);
+                MoveTo(r, c, &shown, kAttrPlain);
                 SetAttr(kAttrPlain);
                 Emit("\x1b[K", 3);
                 if (!dry) {
@@ -317,7 +341,7 @@ void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, 
         const uint8_t a = AttrOf(cells, c);
         while (end < blankFrom && AttrOf(cells, end) == a && !SameCell(cells, shown, end)) ++end;
         while (end < n && (IsRightHalf(cells, end) || IsRightHalf(shown, end))) ++end;
-        MoveTo(r, from, &shown);
+        MoveTo(r, from, &shown, a);
         Run(cells, from, end);
         if (!dry) {
             for (int k = from; k < end; ++k) CopyCell(shown, k, cells, k);
@@ -349,7 +373,8 @@ void SendStatusRow(Editor& ed) {
     Screen& sc = ed.screen;
     sc.StatusPending = false;
     const int n = sc.StatusWidth < sc.Columns ? sc.StatusWidth : sc.Columns;
-    SendCells(ed, sc.TextRows, StatusCells(sc), n);
+    if (!StatusBeforeFrame(ed, n)) SendCells(ed, sc.TextRows, StatusCells(sc), n);
+    sc.FrameFromSavedPlace = false;
 }
 
 [[gnu::cold]] void ShowPrefixKey(Editor& ed, const char* text) {
@@ -395,6 +420,7 @@ bool OutputWaiting(const Editor& ed) {
 
 [[gnu::cold]] void ReleaseTerminal(Editor& ed) {
     Screen& sc = ed.screen;
+    sc.SavedPlaceKnown = false;  // whoever has the terminal next may save its cursor too
     if (sc.RegionRows != 0) {
         SendBytes(ed, "\x1b[r", 3);
         sc.RegionRows = 0;
@@ -416,6 +442,7 @@ bool OutputWaiting(const Editor& ed) {
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
     sc.ScreenUnknown = true;
+    sc.SavedPlaceKnown = false;  // a terminal may move its saved cursor into a smaller screen
     ForgetFrameShown(sc);
 }
 
@@ -427,6 +454,7 @@ bool OutputWaiting(const Editor& ed) {
     sc.TermRow = sc.TermCol = -1;
     sc.TermAttr = kAttrUnknown;
     sc.RegionRows = 0;
+    sc.SavedPlaceKnown = false;
     ForgetFrameShown(sc);
     SendBytes(ed, "\x1b[r", 3);
     uint32_t glyph[kMaxColumns];

@@ -1,4 +1,6 @@
 // The refresh of the text window and the operations that choose the cursor's screen row.
+#include <cstring>
+
 #include "screen/renderer.hpp"
 
 void ReadWindowSize(Editor& ed) {
@@ -39,10 +41,63 @@ static void SendFrame(Editor& ed) {
                      (!sc.Kept[r].onTerminal && !SameCells(FrameRow(sc, r), ShownRow(sc, r), sc.Columns));
         changed += differs[r];
     }
+    sc.FrameFromSavedPlace = sc.SavedPlaceKnown && !sc.ScreenUnknown && sc.TermRow == sc.SavedPlace.row &&
+                             sc.TermCol == sc.SavedPlace.col && sc.TermAttr == kAttrPlain;
+    sc.FrameStartAt = sc.OutLength;
     ScrollIfCheaper(ed, changed);  // a row it sent goes through the sending again, which finds it the same
     for (int r = 0; r < sc.TextRows; ++r)
         if (differs[r]) SendChangedCells(ed, r, FrameRow(sc, r), sc.Columns);
     for (int r = 0; r < sc.TextRows; ++r) sc.Kept[r].onTerminal = true;
+    sc.FrameEndAt = sc.OutLength;
+}
+
+// A frame's rows that set out from the place the terminal saved and end where the cursor stays (typing
+// after a move): the status row then goes out first, from there, and ESC 8 brings the cursor back for
+// the rows, when that is shorter than sending it after them and coming back. Its cells go out as they
+// differ, without a shift: the status line's changes are a mark and a few digits.
+bool StatusBeforeFrame(Editor& ed, int n) {
+    Screen& sc = ed.screen;
+    const ScreenPos end = sc.CursorScreenPos;
+    if (!sc.FrameFromSavedPlace || !sc.SavedPlaceKnown || sc.ScreenUnknown || sc.OutLength != sc.FrameEndAt ||
+        sc.TermAttr != kAttrPlain || sc.TermRow != end.row || sc.TermCol != end.col ||
+        (end.row == sc.SavedPlace.row && end.col == sc.SavedPlace.col))
+        return false;
+    const CellRow cells = StatusCells(sc), shown = ShownRow(sc, sc.TextRows);
+    if (SameCells(cells, shown, n)) return false;
+    CellSender after(ed, true);
+    after.Diff(sc.TextRows, cells, shown, n, false);
+    // The way back from it: ESC 7 slipped in where the rows passed the cursor's place, and ESC 8; or a
+    // move and the attributes turned off.
+    size_t back =
+        sc.ReturnPlaceSet && sc.ReturnPlace.row == end.row && sc.ReturnPlace.col == end.col ? 4 : 99;
+    const size_t later = after.bytes;
+    after.bytes = 0;
+    after.MoveTo(end.row, end.col, nullptr, kAttrPlain);
+    after.SetAttr(kAttrPlain);
+    if (after.bytes < back) back = after.bytes;
+    CellSender first(ed, true);
+    first.row = sc.SavedPlace.row;
+    first.col = sc.SavedPlace.col;
+    first.attr = kAttrPlain;
+    first.Diff(sc.TextRows, cells, shown, n, false);
+    uint8_t status[512];
+    const size_t length = first.bytes + 2;
+    if (length >= later + back || length > sizeof status || sc.OutLength + length > sizeof sc.Out)
+        return false;
+    // The status row goes out at the end, as from the saved place, and then moves before the rows.
+    const size_t rowsAt = sc.FrameStartAt, statusAt = sc.OutLength;
+    first.dry = false;
+    first.row = sc.SavedPlace.row;
+    first.col = sc.SavedPlace.col;
+    first.attr = kAttrPlain;
+    first.Diff(sc.TextRows, cells, shown, n, false);
+    SendBytes(ed, kRestoreCursor, 2);
+    std::memcpy(status, sc.Out + statusAt, length);
+    std::memmove(sc.Out + rowsAt + length, sc.Out + rowsAt, statusAt - rowsAt);
+    std::memcpy(sc.Out + rowsAt, status, length);
+    sc.ReturnPlaceSet = false;  // the cursor ends on its place
+    sc.WantedCursor = end;
+    return true;
 }
 
 void RefreshWindow(Editor& ed) {

@@ -213,10 +213,9 @@ TEST(StatusText, PrefixKeyReplacesFourCells) {
     ShowPrefixKey(f.ed, "^K  ");
     EXPECT_EQ(f.Row().substr(0, 12), "^K  INS   a.");
     EXPECT_EQ(f.term.output,
-              "\x1b"
-              "7\x1b[24H\x1b[44;33;1m^K\x1b"
+              "\x1b[24H\x1b[44;33;1m^K\x1b"
               "8")
-        << "only the two cells that changed";
+        << "only the two cells that changed, and back to where the cursor was saved";
     f.term.output.clear();
     DrawStatusLine(f.ed);
     EXPECT_EQ(f.Row().substr(0, 12), " *  INS   a.");
