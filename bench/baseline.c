@@ -1,5 +1,9 @@
 /* The least an editor can do at start: read the whole file, draw the first screen of it with plain ANSI
-   sequences (text rows, then a reverse status row), and block reading the terminal until a key arrives. */
+   sequences (text rows, then a reverse status row), and block reading the terminal until a key arrives.
+   With a second argument "keys", the least an editor can do for a typed key: each key but q is answered
+   at once with as many bytes as a character typed into a line takes (the key inserted where the cursor
+   stands, a digit of the status row changed) until a q; the round trip through the terminal that no
+   editor can beat. */
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -62,7 +66,12 @@ int main(int argc, char** argv) {
     write(1, out, n);
 
     char key;
-    read(0, &key, 1);
+    while (read(0, &key, 1) == 1 && argc > 2 && strcmp(argv[2], "keys") == 0 && key != 'q') {
+        char reply[32];
+        int len = snprintf(reply, sizeof reply, "\x1b[@%c\x1b" "7\x1b[%d;70H\x1b[7m%d\x1b[m\x1b" "8", key,
+                           ws.ws_row, (int)(n++ % 10));
+        write(1, reply, (size_t)len);
+    }
     tcsetattr(0, TCSANOW, &old);
     free(text);
     return 0;

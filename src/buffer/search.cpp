@@ -221,7 +221,7 @@ void Repeat(Editor& ed) {
 }
 
 // "OPT? C/B": every C flips the case rule, every B the direction, starting from forward, case ignored.
-void AskOptions(Editor& ed) {
+[[gnu::cold]] void AskOptions(Editor& ed) {
     ed.SearchStep = 1;
     ed.CaseMask = 0xDF;
     size_t n = ReadLine(ed, "OPT? C/B", ed.CommandText, kLongestOptions);
@@ -232,7 +232,7 @@ void AskOptions(Editor& ed) {
     }
 }
 
-void StartFind(Editor& ed, int step, uint8_t caseMask) {
+[[gnu::cold]] void StartFind(Editor& ed, int step, uint8_t caseMask) {
     ed.SearchStep = step;
     ed.CaseMask = caseMask;
     if (SetsMarkOnFind(ed)) {
@@ -260,7 +260,7 @@ void StartFind(Editor& ed, int step, uint8_t caseMask) {
     ed.RepeatSearch = true;
 }
 
-void StartReplace(Editor& ed) {
+[[gnu::cold]] void StartReplace(Editor& ed) {
     ed.SearchStep = 1;
     ed.CaseMask = 0xDF;
     ed.LastFindKind = 2;

@@ -54,18 +54,20 @@ bool SameCharacter(const CellRow& a, const CellRow& b, int c) {
 // `hint` that leaves at most one cell is taken at once: rows of many look-alike cells would otherwise
 // have many shifts tried.
 Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
+    Shift best;
     int first = 0;
     while (first < n && SameCell(cells, shown, first)) ++first;
+    // Where neither row reaches the last column, their ends tell the one shift there can be.
+    int endNow = n - 1, endShown = n - 1;
+    while (endShown >= first && IsPlainBlank(shown, endShown)) --endShown;
+    // What is shown is blank from the first difference on (a cleared screen): a shift only moves blanks.
+    if (endShown < first) return best;
     int fewest = 0;
     for (int c = first; c < n; ++c) fewest += !SameCell(cells, shown, c);
-    Shift best;
     if (fewest < 2) return best;  // a shift costs more than a cell
     int past = first;
     while (past < n && SameCharacter(cells, shown, past)) ++past;
-    // Where neither row reaches the last column, their ends tell the one shift there can be.
-    int endNow = n - 1, endShown = n - 1;
     while (endNow >= 0 && IsPlainBlank(cells, endNow)) --endNow;
-    while (endShown >= 0 && IsPlainBlank(shown, endShown)) --endShown;
     const bool ends = endNow < n - 1 && endShown < n - 1;
     int budget = 4 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
     for (int tries = past > first && past < n ? 2 : 1; tries > 0; --tries) {

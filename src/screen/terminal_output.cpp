@@ -142,9 +142,8 @@ void Drain(Editor& ed) {
     }
     SendBytes(ed, sc.TermAttr == kAttrPlain ? "\x1b[H\x1b[2J" : "\x1b[m\x1b[H\x1b[2J",
               sc.TermAttr == kAttrPlain ? 7 : 10);
-    const size_t cells = size_t(sc.TextRows + 1) * size_t(sc.Columns);
-    for (size_t i = 0; i < cells; ++i) sc.Shown.Glyph[i] = ' ';
-    std::memset(sc.Shown.Info, kAttrPlain, cells);
+    BlankCells(CellRow{sc.Shown.Glyph, sc.Shown.Info, nullptr}, 0, (sc.TextRows + 1) * sc.Columns,
+               kAttrPlain);
     sc.TermRow = sc.TermCol = 0;
     sc.TermAttr = kAttrPlain;
 }
@@ -339,7 +338,19 @@ void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, 
         while (from > 0 && (IsRightHalf(cells, from) || IsRightHalf(shown, from))) --from;
         int end = c + 1;
         const uint8_t a = AttrOf(cells, c);
-        while (end < blankFrom && AttrOf(cells, end) == a && !SameCell(cells, shown, end)) ++end;
+        for (;;) {
+            while (end < blankFrom && AttrOf(cells, end) == a && !SameCell(cells, shown, end)) ++end;
+            // Up to three ASCII cells that show already in this attribute, between two that do not, go out
+            // again: that is shorter than a move over them.
+            int k = end;
+            while (k < blankFrom && k < end + 3 && SameCell(cells, shown, k) && AttrOf(cells, k) == a &&
+                   cells.glyph[k] - 0x20u < 0x5Fu)
+                ++k;
+            if (k == end || k == blankFrom || SameCell(cells, shown, k) || AttrOf(cells, k) != a ||
+                IsRightHalf(cells, k) || IsRightHalf(shown, k))
+                break;
+            end = k;
+        }
         while (end < n && (IsRightHalf(cells, end) || IsRightHalf(shown, end))) ++end;
         MoveTo(r, from, &shown, a);
         Run(cells, from, end);
