@@ -255,6 +255,26 @@ class SettleTest(unittest.TestCase):
             s.close(dict(esc='', quit='', discard=''))
 
 
+    def test_the_do_nothing_program_answers_every_key(self):
+        here, work = os.getcwd(), tempfile.mkdtemp()
+        try:
+            prog = os.path.join(work, 'baseline')
+            subprocess.run(['cc', '-O2', '-o', prog, os.path.join(run.HERE, 'baseline.c')], check=True)
+            text = os.path.join(work, 'small.txt')
+            with open(text, 'w') as f:
+                f.write('a line\n')
+            os.mkdir(os.path.join(work, 'work'))
+            os.chdir(os.path.join(work, 'work'))  # the driver runs inside its scratch directory
+            res = run.Results()
+            run.measure_round_trip(work, os.path.join(work, 'work'), {'TERM': 'xterm'}, res, 'trip100_ms')
+            times = res.get('trip100_ms', 'baseline')
+            self.assertEqual(len(times), run.PACED)
+            self.assertTrue(all(0 < t < 1000 for t in times))
+        finally:
+            os.chdir(here)
+            shutil.rmtree(work)
+
+
 class FilesTest(unittest.TestCase):
     def test_each_search_word_is_on_its_own_line_only(self):
         path = '/tmp/zt-bench-test-%d.txt' % os.getpid()
@@ -330,6 +350,13 @@ class VerdictTest(unittest.TestCase):
         self.assertTrue(v['end100_ms']['met'])
         self.assertTrue(v['chars100_ms']['met'])  # 3 x the memmove no longer matters
         self.assertFalse(v['returns100_ms']['met'])  # no peer: not met
+
+    def test_the_round_trip_stands_under_every_paced_key(self):
+        v = self.verdicts({('key100_ms', 'zt'): [0.25], ('key100_ms', 'mg'): [0.2], ('end100_ms', 'zt'): [0.2],
+                           ('trip100_ms', 'baseline'): [0.1, 0.3, 0.2]})
+        self.assertEqual(v['key100_ms']['limit'], (0.2, 0.1, 0.3))
+        self.assertEqual(v['end100_ms']['limit'], (0.2, 0.1, 0.3))
+        self.assertFalse(v['key100_ms']['met'])  # the floor does not excuse being behind mg
 
     def test_a_figure_that_failed_is_never_met(self):
         v = self.verdicts({('search100_ms', 'zt'): 'search did not reach the last line',

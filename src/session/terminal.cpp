@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -88,13 +89,21 @@ bool RealTerminal::InputPending() {
 }
 
 void RealTerminal::Write(const void* data, size_t n) {
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t r = ::write(1, p, n);
+    static const char kPasteOn[] = "\x1b[?2004h";
+    iovec parts[2] = {{const_cast<char*>(kPasteOn), 8}, {const_cast<void*>(data), n}};
+    iovec* part = pasteOnPending_ ? parts : parts + 1;
+    int count = pasteOnPending_ ? 2 : 1;
+    pasteOnPending_ = false;
+    while (count > 0) {
+        ssize_t r = ::writev(1, part, count);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return;  // write errors are not the editor's to report
-        p += r;
-        n -= size_t(r);
+        size_t done = size_t(r);
+        for (; count > 0 && done >= part->iov_len; --count, ++part) done -= part->iov_len;
+        if (count > 0) {
+            part->iov_base = static_cast<char*>(part->iov_base) + done;
+            part->iov_len -= done;
+        }
     }
 }
 
@@ -116,12 +125,14 @@ void RealTerminal::EnterRawMode() {
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_cc[VMIN] = 1;
     ::tcsetattr(0, TCSANOW, &t);
-    Write("\x1b[?2004h", 8);
+    pasteOnPending_ = true;
     pasteBracketed_ = true;
 }
 
 void RealTerminal::RestoreMode() {
-    if (pasteBracketed_) Write("\x1b[?2004l", 8);
+    // Turned off only when it went out, with whatever went before.
+    if (pasteBracketed_ && !pasteOnPending_) Write("\x1b[?2004l", 8);
+    pasteOnPending_ = false;
     pasteBracketed_ = false;
     if (!haveSaved_) return;
     termios t;

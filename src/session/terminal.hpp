@@ -55,6 +55,8 @@ private:
     unsigned char saved_[64] = {};  // struct termios, kept opaque here
     bool haveSaved_ = false;
     bool pasteBracketed_ = false;
+    // Bracketed paste is turned on with the first output (one write for both): until then this holds on.
+    bool pasteOnPending_ = false;
     // Keys are read as many as have arrived at once, and handed out a byte at a time.
     unsigned char input_[4096];
     size_t inputAt_ = 0, inputEnd_ = 0;
