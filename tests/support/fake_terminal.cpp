@@ -27,6 +27,7 @@ void ScreenModel::Scramble() {
             attrs_[r][c] = 'r';
         }
     }
+    saved_.valid = false;  // a terminal may lose its saved cursor on a resize, or whoever had it reuse it
 }
 
 std::string ScreenModel::Row(int r) const {

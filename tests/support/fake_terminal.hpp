@@ -29,7 +29,8 @@ public:
     int CursorCol() const { return ccol_; }
     int Bells() const { return bells_; }
     int Rows() const { return rows_; }
-    // Fills every cell with junk in reverse video: nothing shown before may be relied on.
+    // Fills every cell with junk in reverse video and forgets the saved cursor: nothing shown before may
+    // be relied on.
     void Scramble();
     int Scrolls() const { return scrolls_; }  // rows scrolled by LF or ESC M (not by inserts or deletes)
     bool RegionSet() const { return top_ != 0 || bottom_ != rows_ - 1; }

@@ -1,7 +1,9 @@
 // Start-up, the main loop's signal handling, suspend and the end of the terminal.
 #include "session/session.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,7 +135,10 @@ struct ShellTerminal : FakeTerminal {
         ++stops;
         regionAtStop = screen.RegionSet();
         rowAtStop = screen.CursorRow();
-        const char junk[] = "\x1b[2H$ ls\nfile.txt\n$ fg\n";
+        // The shell saves a cursor of its own (ESC 7) where the editor's never stood.
+        const char junk[] =
+            "\x1b[2H$ ls\x1b"
+            "7\nfile.txt\n$ fg\n";
         screen.Feed(reinterpret_cast<const uint8_t*>(junk), sizeof junk - 1);
     }
 };
@@ -163,6 +168,8 @@ TEST_F(Session, ContinueAfterSuspendRedrawsEveryRowInRawMode) {
     EXPECT_EQ(term.screen.Row(2).substr(0, 7), "line 7 ");
     EXPECT_EQ(term.screen.Row(4).substr(0, 7), "qline 9");
     EXPECT_EQ(term.screen.Row(5).substr(0, 4), " *  ");
+    EXPECT_EQ(term.screen.CursorRow(), 4) << "not where the shell saved its cursor";
+    EXPECT_EQ(term.screen.CursorCol(), 1);
     EXPECT_EQ(term.screen.Errors(), "");
 }
 
@@ -321,6 +328,58 @@ TEST(EditorState, AFreshEditorClearsTheArraysItHasNoInitializerFor) {
     EXPECT_TRUE(allZero(ed->screen.Out, sizeof ed->screen.Out));
     EXPECT_TRUE(allZero(ed->undo.Stack, sizeof ed->undo.Stack));
     ed->~Editor();
+}
+
+// What the other end of a pseudo-terminal has been sent: all that arrives within `ms` of the last.
+std::string Arrived(int master, int ms) {
+    std::string got;
+    pollfd p{master, POLLIN, 0};
+    char buf[256];
+    while (poll(&p, 1, ms) == 1) {
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        got.append(buf, size_t(n));
+    }
+    return got;
+}
+
+// Bracketed paste goes on with the first output, in the same write, and off only once it went out.
+TEST(RealTerminalOutput, PasteModeGoesOutWithTheFirstOutput) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    const int savedIn = dup(0), savedOut = dup(1);
+    dup2(slave, 0);
+    dup2(slave, 1);
+    std::string before, first, second, off, again;
+    {
+        RealTerminal term;
+        term.EnterRawMode();
+        before = Arrived(master, 50);
+        term.Write("ab", 2);
+        first = Arrived(master, 200);
+        term.Write("c", 1);
+        second = Arrived(master, 200);
+        term.RestoreMode();
+        off = Arrived(master, 200);
+        term.EnterRawMode();
+        term.RestoreMode();  // nothing went out in between
+        again = Arrived(master, 50);
+    }
+    dup2(savedIn, 0);
+    dup2(savedOut, 1);
+    close(savedIn);
+    close(savedOut);
+    close(slave);
+    close(master);
+    EXPECT_EQ(before, "");
+    EXPECT_EQ(first, "\x1b[?2004hab");
+    EXPECT_EQ(second, "c");
+    EXPECT_EQ(off, "\x1b[?2004l");
+    EXPECT_EQ(again, "");
 }
 
 // The real terminal spares the look for waiting input for a moment after one found nothing (a read that
