@@ -222,13 +222,14 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
     shifted.dry = true;
     shifted.bytes = 0;
     ShiftAndSend(shifted, r, cells, shown, n, erase, sh, &scratch);
-    bool shift = shifted.bytes + OnToNextRow(shifted, r) < least;
+    const size_t shiftedCost = shifted.bytes + OnToNextRow(shifted, r);
+    bool shift = shiftedCost < least;
     if (!shift) {
         CellSender plain(*this);
         plain.dry = true;
         plain.bytes = 0;
         plain.Diff(r, cells, shown, n, erase);
-        shift = shifted.bytes + OnToNextRow(shifted, r) < plain.bytes + OnToNextRow(plain, r);
+        shift = shiftedCost < plain.bytes + OnToNextRow(plain, r);
     }
     if (!shift) {
         Diff(r, cells, shown, n, erase);
