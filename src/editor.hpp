@@ -91,9 +91,13 @@ struct Cells {
     uint32_t Glyph[N];
     uint8_t Info[N];
 };
-// A screen's rows, row r of a screen C columns wide from cell r * C on: a small screen touches few pages.
+// A screen's rows: row r of a screen C columns wide is cells r * C on.
 inline constexpr size_t kGridCells = size_t(kMaxRows + 1) * kMaxColumns;
-using CellGrid = Cells<kGridCells>;
+// The bytes of one row of cells at a width: the glyphs, then the attribute bytes, padded for the next
+// row's glyphs.
+constexpr size_t RowCellBytes(int columns) {
+    return size_t(columns) * 4 + ((size_t(columns) + 3) & ~size_t(3));
+}
 // The bytes aside of every cell, those of Frame, of Shown and of the status row in this order. Only
 // characters with marks need them, so they are reserved apart, at the first refresh in a UTF-8 locale.
 inline constexpr size_t kExtraCells = 2 * kGridCells + kMaxColumns;
@@ -177,16 +181,17 @@ struct Screen {
     int KeptCursorRow = -1;
     Pos KeptTextEnd = 0;
 
-    // The large arrays come last, here and in UndoState, and have no initializer: Editor's constructor
-    // clears them, and the small fields before them share few pages.
-    KeptRow Kept[kMaxRows];
+    // The large arrays come last and have no initializer: Editor's constructor clears them, and the small
+    // fields before them share few pages. Each is used from its start, the less the smaller the screen,
+    // and those a start-up writes come first.
     Cells<kMaxColumns> Status;  // the status row as last composed (prompts, messages)
-    // The text rows one refresh composed, top row first, before any of them is sent.
-    CellGrid Frame;
-    // What the terminal shows, the status row included (row TextRows). Rows are sent as the cells that
-    // differ from these.
-    CellGrid Shown;
+    KeptRow Kept[kMaxRows];
     uint8_t Out[kOutputSize];
+    // Two grids of cells, row by row side by side, RowCellBytes(Columns) bytes each (FrameRow, ShownRow):
+    // the text rows one refresh composed, top row first, before any of them is sent (Frame), and what
+    // the terminal shows, the status row included as row TextRows (Shown). Rows are sent as the cells
+    // that differ between the two.
+    alignas(4) uint8_t Grids[2 * (kMaxRows + 1) * RowCellBytes(kMaxColumns)];
 };
 
 // Fixed undo stack: 65,536 bytes, records of 32-bit words (filled in by the undo code).
@@ -202,7 +207,7 @@ struct UndoState {
     size_t SnapshotCopySize = 0;
     // The largest copy memory may hold: a snapshot larger than that and kept out of every file is refused.
     uint64_t CopyLimit = kMaxCapacity;
-    uint8_t Stack[kUndoStackSize];
+    uint8_t* Stack = nullptr;  // kUndoStackSize bytes, the editor's last array
 };
 
 // What the help page took away while it is shown: the start of the text and the cursor state.
@@ -338,9 +343,10 @@ struct Editor {
     Pos ChangedFrom = 0;
     size_t TailKept = 0;
 
-    // Last, as they end in their large arrays.
+    UndoState undo{.Stack = undoStack};
+    // Last, as it ends in its large arrays; the undo records' after them.
     Screen screen;
-    UndoState undo;
+    uint8_t undoStack[kUndoStackSize];
 
     Pos TextLength() const { return TextEnd - TextStart; }
 
@@ -348,15 +354,12 @@ private:
     // The arrays that have no initializer of their own, so that a constructor may skip them.
     void ClearLargeArrays() {
         // The bytes aside (Extra) are read only where a cell counts some, so they are left as they are.
-        std::memset(screen.Frame.Glyph, 0, sizeof screen.Frame.Glyph);
-        std::memset(screen.Frame.Info, 0, sizeof screen.Frame.Info);
-        std::memset(screen.Shown.Glyph, 0, sizeof screen.Shown.Glyph);
-        std::memset(screen.Shown.Info, 0, sizeof screen.Shown.Info);
+        std::memset(screen.Grids, 0, sizeof screen.Grids);
         std::memset(screen.Status.Glyph, 0, sizeof screen.Status.Glyph);
         std::memset(screen.Status.Info, 0, sizeof screen.Status.Info);
         std::memset(screen.Out, 0, sizeof screen.Out);
         std::memset(screen.Kept, 0, sizeof screen.Kept);
-        std::memset(undo.Stack, 0, sizeof undo.Stack);
+        std::memset(undoStack, 0, sizeof undoStack);
     }
 };
 

@@ -50,8 +50,9 @@ long long WriteText(Editor& ed, int fd, Pos p, size_t n);
 uint8_t* InPlace(Editor& ed, Pos p, size_t n);
 // Puts the gap behind the closing line feed: the whole text is then one run from TextStart.
 void GatherText(Editor& ed);
-// Makes the text n undefined bytes (n <= textRoom - 2) behind a gap at its start, where typing begins,
-// and returns where they lie. TextEnd may be lowered afterwards; the closing line feed is the caller's.
+// Makes the text n undefined bytes (n <= textRoom - 2) behind a gap at its start, where typing begins
+// (a text of less than a page has none), and returns where they lie. TextEnd may be lowered afterwards; the
+// closing line feed is the caller's.
 uint8_t* ReceiveText(Editor& ed, size_t n);
 
 // ---- Line scans (never change the text). The line of p is the line holding p; a position on a line

@@ -19,6 +19,7 @@ Pos NextLineStart(const Editor& ed, Pos p) { return FindByte(ed, p, ed.TextEnd, 
 // across the text shifts it by little, into memory it mostly holds already, and large enough that a
 // tail moves to widen it only once for many keys.
 constexpr size_t kGapBytes = size_t(2) << 20;
+constexpr size_t kPageBytes = 4096;
 
 // The gap to g, a line start or TextEnd + 1 (no gap). A gap that is opened takes what room there is
 // behind the text, kGapBytes at most.
@@ -274,6 +275,13 @@ uint8_t* ReceiveText(Editor& ed, size_t n) {
     ForgetColumns(ed);
     ed.buf[0] = '\n';
     ed.TextEnd = ed.TextStart + n;
+    // A text that fits in the page of the leading line feed comes in with no gap: it lands in the page
+    // just written, and the first change at its start moves less than a page.
+    if (n + 2 <= kPageBytes) {
+        ed.GapAt = kGapAtEnd;
+        ed.GapSize = 0;
+        return ed.buf + ed.TextStart;
+    }
     ed.GapAt = ed.TextStart;
     ed.GapSize = FreeBytes(ed) < kGapBytes ? FreeBytes(ed) : kGapBytes;
     return At(ed, ed.TextStart);

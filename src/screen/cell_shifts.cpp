@@ -58,8 +58,7 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     int first = 0;
     while (first < n && SameCell(cells, shown, first)) ++first;
     // Where neither row reaches the last column, their ends tell the one shift there can be.
-    int endNow = n - 1, endShown = n - 1;
-    while (endShown >= first && IsPlainBlank(shown, endShown)) --endShown;
+    const int endShown = PlainBlanksFrom(shown, first, n) - 1;
     // What is shown is blank from the first difference on (a cleared screen): a shift only moves blanks.
     if (endShown < first) return best;
     int fewest = 0;
@@ -67,7 +66,7 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     if (fewest < 2) return best;  // a shift costs more than a cell
     int past = first;
     while (past < n && SameCharacter(cells, shown, past)) ++past;
-    while (endNow >= 0 && IsPlainBlank(cells, endNow)) --endNow;
+    const int endNow = PlainBlanksFrom(cells, 0, n) - 1;
     const bool ends = endNow < n - 1 && endShown < n - 1;
     int budget = 4 * n;  // cells compared, so that a row of many look-alike shifts stays cheap
     for (int tries = past > first && past < n ? 2 : 1; tries > 0; --tries) {
@@ -193,6 +192,47 @@ void ShiftAndSend(CellSender& s, int r, const CellRow& cells, const CellRow& sho
     s.Diff(r, cells, after, n, erase);
 }
 
+// Row on a row that a shift may help: the shift is weighed against sending the cells as they are. Kept
+// out of Row, whose frame stays small: the first screen sends every row and shifts none.
+[[gnu::noinline]] void RowWithShift(CellSender& s, int r, const CellRow& cells, const CellRow& shown, int n,
+                                    bool erase, Shift sh) {
+    // Sent as they are, the cells that differ cost a byte each at least, but for the row's blank tail,
+    // which one erase may clear: a shift that costs less is taken without costing that sending. One that
+    // leaves a cell or none (the row of a window moved sideways) is not even made in a dry run first.
+    const int blankFrom = erase && n == s.ed.screen.Columns ? PlainBlanksFrom(cells, 0, n) : n;
+    size_t least = 0;
+    for (int c = 0; c < blankFrom; ++c) least += !SameCell(cells, shown, c);
+    ScratchRow scratch;
+    const size_t most = sh.left <= 1 ? MostShiftBytes(s, r, cells, shown, n, sh) : 0;
+    if (most != 0 && most < least) {
+        ShiftAndSend(s, r, cells, shown, n, erase, sh, s.dry ? &scratch : nullptr);
+        return;
+    }
+    CellSender shifted(s);
+    shifted.dry = true;
+    shifted.bytes = 0;
+    ShiftAndSend(shifted, r, cells, shown, n, erase, sh, &scratch);
+    const size_t shiftedCost = shifted.bytes + OnToNextRow(shifted, r);
+    bool shift = shiftedCost < least;
+    if (!shift) {
+        CellSender plain(s);
+        plain.dry = true;
+        plain.bytes = 0;
+        plain.Diff(r, cells, shown, n, erase);
+        shift = shiftedCost < plain.bytes + OnToNextRow(plain, r);
+    }
+    if (!shift) {
+        s.Diff(r, cells, shown, n, erase);
+    } else if (s.dry) {
+        s.bytes += shifted.bytes;
+        s.row = shifted.row;
+        s.col = shifted.col;
+        s.attr = shifted.attr;
+    } else {
+        ShiftAndSend(s, r, cells, shown, n, erase, sh, nullptr);
+    }
+}
+
 }  // namespace
 
 void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
@@ -204,41 +244,5 @@ void CellSender::Row(int r, const CellRow& cells, const CellRow& shown, int n, b
         Diff(r, cells, shown, n, erase);
         return;
     }
-    // Sent as they are, the cells that differ cost a byte each at least, but for the row's blank tail,
-    // which one erase may clear: a shift that costs less is taken without costing that sending. One that
-    // leaves a cell or none (the row of a window moved sideways) is not even made in a dry run first.
-    int blankFrom = n;
-    if (erase && n == ed.screen.Columns)
-        while (blankFrom > 0 && IsPlainBlank(cells, blankFrom - 1)) --blankFrom;
-    size_t least = 0;
-    for (int c = 0; c < blankFrom; ++c) least += !SameCell(cells, shown, c);
-    ScratchRow scratch;
-    const size_t most = sh.left <= 1 ? MostShiftBytes(*this, r, cells, shown, n, sh) : 0;
-    if (most != 0 && most < least) {
-        ShiftAndSend(*this, r, cells, shown, n, erase, sh, dry ? &scratch : nullptr);
-        return;
-    }
-    CellSender shifted(*this);
-    shifted.dry = true;
-    shifted.bytes = 0;
-    ShiftAndSend(shifted, r, cells, shown, n, erase, sh, &scratch);
-    const size_t shiftedCost = shifted.bytes + OnToNextRow(shifted, r);
-    bool shift = shiftedCost < least;
-    if (!shift) {
-        CellSender plain(*this);
-        plain.dry = true;
-        plain.bytes = 0;
-        plain.Diff(r, cells, shown, n, erase);
-        shift = shiftedCost < plain.bytes + OnToNextRow(plain, r);
-    }
-    if (!shift) {
-        Diff(r, cells, shown, n, erase);
-    } else if (dry) {
-        bytes += shifted.bytes;
-        row = shifted.row;
-        col = shifted.col;
-        attr = shifted.attr;
-    } else {
-        ShiftAndSend(*this, r, cells, shown, n, erase, sh, nullptr);
-    }
+    RowWithShift(*this, r, cells, shown, n, erase, sh);
 }

@@ -70,6 +70,31 @@ uint64_t HashCells(const CellRow& row, int n) {
     return h;
 }
 
+int PlainBlanksFrom(const CellRow& row, int from, int n) {
+    int c = n;
+    // Eight cells at a time while they are all blanks in plain attributes.
+    constexpr uint64_t kTwoBlanks = uint64_t(' ') << 32 | ' ';
+    constexpr uint64_t kEightPlain = 0x0101010101010101ull * kAttrPlain;
+    for (; c - 8 >= from; c -= 8) {
+        uint64_t g[4], info;
+        std::memcpy(g, row.glyph + c - 8, sizeof g);
+        std::memcpy(&info, row.info + c - 8, 8);
+        if (((g[0] ^ kTwoBlanks) | (g[1] ^ kTwoBlanks) | (g[2] ^ kTwoBlanks) | (g[3] ^ kTwoBlanks) |
+             (info ^ kEightPlain)) != 0)
+            break;
+    }
+    while (c > from && row.glyph[c - 1] == ' ' && row.info[c - 1] == kAttrPlain) --c;
+    return c;
+}
+
+void CopyCells(const CellRow& to, const CellRow& from, int c, int end) {
+    if (c >= end) return;
+    std::memcpy(to.glyph + c, from.glyph + c, size_t(end - c) * sizeof to.glyph[0]);
+    std::memcpy(to.info + c, from.info + c, size_t(end - c));
+    for (; c < end; ++c)
+        if (const size_t more = ExtraBytes(from, c)) std::memcpy(to.extra[c], from.extra[c], more);
+}
+
 void BlankCells(const CellRow& row, int from, int to, uint8_t attr) {
     if (from >= to) return;
     uint32_t* glyph = row.glyph;

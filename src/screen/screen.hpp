@@ -14,14 +14,14 @@ struct CellRow {
 };
 // Row r of the composed rows and of what the terminal shows, at the screen's present width, and the
 // status row. Without bytes aside reserved, no cell holds any.
-inline CellRow FrameRow(Screen& sc, int r) {
-    const size_t at = size_t(r) * size_t(sc.Columns);
-    return {sc.Frame.Glyph + at, sc.Frame.Info + at, sc.Extra ? sc.Extra + at : nullptr};
+inline CellRow GridRow(Screen& sc, int r, bool shown) {
+    const size_t at = size_t(r) * size_t(sc.Columns), bytes = RowCellBytes(sc.Columns);
+    uint8_t* const row = sc.Grids + (2 * size_t(r) + shown) * bytes;
+    return {reinterpret_cast<uint32_t*>(row), row + 4 * size_t(sc.Columns),
+            sc.Extra ? sc.Extra + (shown ? kGridCells : 0) + at : nullptr};
 }
-inline CellRow ShownRow(Screen& sc, int r) {
-    const size_t at = size_t(r) * size_t(sc.Columns);
-    return {sc.Shown.Glyph + at, sc.Shown.Info + at, sc.Extra ? sc.Extra + kGridCells + at : nullptr};
-}
+inline CellRow FrameRow(Screen& sc, int r) { return GridRow(sc, r, false); }
+inline CellRow ShownRow(Screen& sc, int r) { return GridRow(sc, r, true); }
 inline CellRow StatusCells(Screen& sc) {
     return {sc.Status.Glyph, sc.Status.Info, sc.Extra ? sc.Extra + 2 * kGridCells : nullptr};
 }
@@ -61,6 +61,10 @@ inline void SetByteCell(const CellRow& row, int c, uint8_t b, uint8_t attr) {
     row.glyph[c] = b;
     row.info[c] = attr;
 }
+// Cells c..end-1 of `from` into the same cells of `to`.
+void CopyCells(const CellRow& to, const CellRow& from, int c, int end);
+// The first of the cells from..n-1 behind which all are blanks in plain attributes (n: none).
+int PlainBlanksFrom(const CellRow& row, int from, int n);
 // Cells from..to-1 become blanks with attribute attr.
 void BlankCells(const CellRow& row, int from, int to, uint8_t attr);
 // Cell c, and c + 1 for a wide one, draw the character ch found at p, with attribute attr. Marks

@@ -37,16 +37,15 @@ size_t RowsCost(Editor& ed, CellSender& s) {
 
 // What the terminal shows moves with its rows: rows `from` on, `count` of them, to row `to`.
 void MoveShownRows(Screen& sc, int from, int to, int count) {
-    const size_t width = size_t(sc.Columns);
-    CellGrid& g = sc.Shown;
-    std::memmove(g.Glyph + size_t(to) * width, g.Glyph + size_t(from) * width, size_t(count) * width * 4);
-    std::memmove(g.Info + size_t(to) * width, g.Info + size_t(from) * width, size_t(count) * width);
-    // The bytes aside only where a cell has some, in an order that reads each before it is overwritten.
+    // Row by row, in an order that reads each before it is overwritten; the bytes aside only where a cell
+    // has some.
+    const size_t bytes = RowCellBytes(sc.Columns);
     for (int i = 0; i < count; ++i) {
         const int k = to < from ? i : count - 1 - i;
         const CellRow dst = ShownRow(sc, to + k), src = ShownRow(sc, from + k);
         for (int c = 0; c < sc.Columns; ++c)
-            if (ExtraBytes(dst, c)) std::memcpy(dst.extra[c], src.extra[c], kCellExtra);
+            if (ExtraBytes(src, c)) std::memcpy(dst.extra[c], src.extra[c], kCellExtra);
+        std::memcpy(dst.glyph, src.glyph, bytes);
     }
 }
 

@@ -142,8 +142,10 @@ void Drain(Editor& ed) {
     }
     SendBytes(ed, sc.TermAttr == kAttrPlain ? "\x1b[H\x1b[2J" : "\x1b[m\x1b[H\x1b[2J",
               sc.TermAttr == kAttrPlain ? 7 : 10);
-    BlankCells(CellRow{sc.Shown.Glyph, sc.Shown.Info, nullptr}, 0, (sc.TextRows + 1) * sc.Columns,
-               kAttrPlain);
+    for (int r = 0; r <= sc.TextRows; ++r) {
+        const CellRow shown = ShownRow(sc, r);
+        BlankCells(CellRow{shown.glyph, shown.info, nullptr}, 0, sc.Columns, kAttrPlain);
+    }
     sc.TermRow = sc.TermCol = 0;
     sc.TermAttr = kAttrPlain;
 }
@@ -301,7 +303,12 @@ void CellSender::Run(const CellRow& cells, int from, int to) {
             n = 0;
             SetAttr(a);
         }
-        n += CellBytes(cells, k, out + n);
+        // A glyph below 0x80 is one ASCII byte, with none aside.
+        const uint32_t g = cells.glyph[k];
+        if (g - 1 < 0x7F)
+            out[n++] = uint8_t(g);
+        else
+            n += CellBytes(cells, k, out + n);
     }
     Emit(out, n);
     col += to - from;
@@ -309,12 +316,10 @@ void CellSender::Run(const CellRow& cells, int from, int to) {
 }
 
 void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
-    int blankFrom = n;
-    if (erase && n == ed.screen.Columns) {
-        while (blankFrom > 0 && cells.glyph[blankFrom - 1] == ' ' && cells.info[blankFrom - 1] == kAttrPlain)
-            --blankFrom;
-    }
+    const int blankFrom = erase && n == ed.screen.Columns ? PlainBlanksFrom(cells, 0, n) : n;
     for (int c = 0; c < n; ++c) {
+        // Blanks to come over blanks shown (a cleared row) leave nothing to send.
+        if (c == blankFrom && PlainBlanksFrom(shown, c, n) == c) return;
         if (SameCell(cells, shown, c)) continue;
         if (c >= blankFrom && !IsRightHalf(shown, c)) {
             // In the blank tail: erase to the end when that is shorter than the blanks to send.
@@ -354,9 +359,7 @@ void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, 
         while (end < n && (IsRightHalf(cells, end) || IsRightHalf(shown, end))) ++end;
         MoveTo(r, from, &shown, a);
         Run(cells, from, end);
-        if (!dry) {
-            for (int k = from; k < end; ++k) CopyCell(shown, k, cells, k);
-        }
+        if (!dry) CopyCells(shown, cells, from, end);
         c = end - 1;
     }
 }
@@ -444,7 +447,8 @@ bool OutputWaiting(const Editor& ed) {
     Screen& sc = ed.screen;
     // Unknown cells differ from every composed one. Rows below the status row are not used at this
     // size; a larger size invalidates again.
-    std::memset(sc.Shown.Info, kAttrUnknown, size_t(sc.TextRows + 1) * size_t(sc.Columns));
+    for (int r = 0; r <= sc.TextRows; ++r)
+        std::memset(ShownRow(sc, r).info, kAttrUnknown, size_t(sc.Columns));
     // A region set for another size is put back first.
     if (sc.RegionRows != 0) {
         SendBytes(ed, "\x1b[r", 3);

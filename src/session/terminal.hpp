@@ -57,10 +57,11 @@ private:
     bool pasteBracketed_ = false;
     // Bracketed paste is turned on with the first output (one write for both): until then this holds on.
     bool pasteOnPending_ = false;
-    // Keys are read as many as have arrived at once, and handed out a byte at a time.
-    unsigned char input_[4096];
+    // Keys are read as many as have arrived at once into input_, and handed out a byte at a time.
     size_t inputAt_ = 0, inputEnd_ = 0;
     // When a look found nothing waiting (monotonic nanoseconds), 0 after a read: one key asks up to
     // three times, and a look is a system call.
     int64_t quietAt_ = 0;
+    // Last and without an initializer: a start-up does not touch its pages.
+    unsigned char input_[4096];
 };

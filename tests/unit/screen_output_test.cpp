@@ -226,6 +226,37 @@ TEST(CellDiffs, ShowWhatTheRefreshComposed) {
     }
 }
 
+// The blank tail of a row, found eight cells at a time, against a look at every cell: rows of blanks
+// broken by a character, a coloured blank or a wide character's right half at every place.
+TEST(CellDiffs, BlankTailsAgreeWithACellByCellLook) {
+    std::mt19937 rng(5);
+    uint32_t glyph[kMaxColumns];
+    uint8_t info[kMaxColumns];
+    const CellRow row{glyph, info, nullptr};
+    for (int round = 0; round < 3000; ++round) {
+        const int n = int(rng() % kMaxColumns) + 1;
+        BlankCells(row, 0, n, kAttrPlain);
+        for (int k = int(rng() % 3); k > 0; --k) {
+            const int c = int(rng() % unsigned(n));
+            switch (rng() % 3) {
+                case 0:
+                    glyph[c] = 'x';
+                    break;
+                case 1:
+                    info[c] = kAttrStatus;
+                    break;
+                default:
+                    glyph[c] = kRightHalf;
+                    break;
+            }
+        }
+        const int from = int(rng() % unsigned(n + 1));
+        int expected = n;
+        while (expected > from && glyph[expected - 1] == ' ' && info[expected - 1] == kAttrPlain) --expected;
+        ASSERT_EQ(PlainBlanksFrom(row, from, n), expected) << "round " << round;
+    }
+}
+
 // A first screen larger than the output buffer goes out in several writes; the place the cursor
 // passed before the first of them cannot be saved any more, so it is reached by a move.
 TEST(CellDiffs, AScreenLargerThanTheOutputBuffer) {
