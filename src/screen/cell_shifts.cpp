@@ -12,7 +12,8 @@ namespace {
 struct Shift {
     int at = 0;
     int k = 0;
-    int left = 0;  // the cells that still differ after it
+    int left = 0;    // the cells that still differ after it
+    int differ = 0;  // and before it
 };
 
 // What a terminal would show after a shift, for a dry run, which leaves the screen state alone.
@@ -55,8 +56,7 @@ bool SameCharacter(const CellRow& a, const CellRow& b, int c) {
 // have many shifts tried.
 Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     Shift best;
-    int first = 0;
-    while (first < n && SameCell(cells, shown, first)) ++first;
+    const int first = FirstDifference(cells, shown, 0, n);
     // Where neither row reaches the last column, their ends tell the one shift there can be.
     const int endShown = PlainBlanksFrom(shown, first, n) - 1;
     // What is shown is blank from the first difference on (a cleared screen): a shift only moves blanks.
@@ -64,6 +64,7 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
     int fewest = 0;
     for (int c = first; c < n; ++c) fewest += !SameCell(cells, shown, c);
     if (fewest < 2) return best;  // a shift costs more than a cell
+    const int differ = fewest;
     int past = first;
     while (past < n && SameCharacter(cells, shown, past)) ++past;
     const int endNow = PlainBlanksFrom(cells, 0, n) - 1;
@@ -88,14 +89,28 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
             for (int c = look; c < look + 3 && c < n; ++c, ++looked)
                 agree += ShowsAfter(cells, shown, n, sh, c);
             if (agree < (looked < 2 ? looked : 2)) return false;
+            // The cells the shift brings back to their places come in runs, passed a run at a time: from
+            // sameFrom to sameTo, cell c shows what cell c - k showed.
             int left = before;
             int c = at;
-            for (; c < n && left < fewest; ++c) left += !ShowsAfter(cells, shown, n, sh, c);
+            const int sameFrom = k > 0 ? at + d : at, sameTo = k > 0 ? n : n - d;
+            while (c < n && left < fewest) {
+                if (c >= sameFrom && c < sameTo) {
+                    c += SameRun(cells, c, shown, c - k, sameTo - c);
+                    if (c == sameTo) continue;
+                } else if (IsPlainBlank(cells, c)) {
+                    ++c;
+                    continue;
+                }
+                ++left;
+                ++c;
+            }
             budget -= c - at;
             if (left >= fewest) return false;
             fewest = left;
             best = sh;
             best.left = left;
+            best.differ = differ;
             return true;
         };
         if (hint != 0 && better(hint) && fewest <= 1) return best;
@@ -109,11 +124,11 @@ Shift FindShift(const CellRow& cells, const CellRow& shown, int n, int hint) {
 // The terminal's shift, made in the row that records what it shows.
 void ApplyShift(const CellRow& row, int n, Shift sh) {
     if (sh.k > 0) {
-        for (int c = n - 1; c >= sh.at + sh.k; --c) CopyCell(row, c, row, c - sh.k);
+        MoveCells(row, sh.at + sh.k, sh.at, n - sh.at - sh.k);
         BlankCells(row, sh.at, sh.at + sh.k, kAttrPlain);
     } else {
         const int d = -sh.k;
-        for (int c = sh.at; c + d < n; ++c) CopyCell(row, c, row, c + d);
+        MoveCells(row, sh.at, sh.at + d, n - sh.at - d);
         BlankCells(row, n - d, n, kAttrPlain);
     }
 }
@@ -186,7 +201,7 @@ void ShiftAndSend(CellSender& s, int r, const CellRow& cells, const CellRow& sho
     CellRow after = shown;
     if (s.dry) {
         after = {scratch->glyph, scratch->info, scratch->extra};
-        for (int c = 0; c < n; ++c) CopyCell(after, c, shown, c);
+        CopyCells(after, shown, 0, n);
     }
     ApplyShift(after, n, sh);
     s.Diff(r, cells, after, n, erase);
@@ -200,8 +215,10 @@ void ShiftAndSend(CellSender& s, int r, const CellRow& cells, const CellRow& sho
     // which one erase may clear: a shift that costs less is taken without costing that sending. One that
     // leaves a cell or none (the row of a window moved sideways) is not even made in a dry run first.
     const int blankFrom = erase && n == s.ed.screen.Columns ? PlainBlanksFrom(cells, 0, n) : n;
-    size_t least = 0;
-    for (int c = 0; c < blankFrom; ++c) least += !SameCell(cells, shown, c);
+    size_t least = size_t(sh.differ);
+    for (int c = FirstDifference(cells, shown, blankFrom, n); c < n;
+         c = FirstDifference(cells, shown, c + 1, n))
+        --least;
     ScratchRow scratch;
     const size_t most = sh.left <= 1 ? MostShiftBytes(s, r, cells, shown, n, sh) : 0;
     if (most != 0 && most < least) {

@@ -87,6 +87,50 @@ int PlainBlanksFrom(const CellRow& row, int from, int n) {
     return c;
 }
 
+int SameRun(const CellRow& a, int ca, const CellRow& b, int cb, int count) {
+    int i = 0;
+    // Eight cells at a time while their glyphs and attributes agree and none has bytes aside.
+    constexpr uint64_t kAsideCounts = 0x0101010101010101ull * uint64_t(0xFF << kExtraShift & 0xFF);
+    for (; i + 8 <= count; i += 8) {
+        uint64_t ga[4], gb[4], ia, ib;
+        std::memcpy(ga, a.glyph + ca + i, sizeof ga);
+        std::memcpy(gb, b.glyph + cb + i, sizeof gb);
+        std::memcpy(&ia, a.info + ca + i, 8);
+        std::memcpy(&ib, b.info + cb + i, 8);
+        if (((ga[0] ^ gb[0]) | (ga[1] ^ gb[1]) | (ga[2] ^ gb[2]) | (ga[3] ^ gb[3]) | (ia ^ ib) |
+             (ia & kAsideCounts)) != 0)
+            break;
+    }
+    for (; i < count; ++i) {
+        const int x = ca + i, y = cb + i;
+        if (a.glyph[x] != b.glyph[y] || a.info[x] != b.info[y]) break;
+        const size_t more = ExtraBytes(a, x);
+        if (more && std::memcmp(a.extra[x], b.extra[y], more) != 0) break;
+    }
+    return i;
+}
+
+void MoveCells(const CellRow& row, int to, int from, int count) {
+    if (count <= 0 || to == from) return;
+    std::memmove(row.glyph + to, row.glyph + from, size_t(count) * sizeof row.glyph[0]);
+    std::memmove(row.info + to, row.info + from, size_t(count));
+    // The bytes aside where a moved cell has some, in an order that reads each before it is overwritten;
+    // they are rare, and looked for eight cells at a time first.
+    uint64_t any = 0;
+    int c = 0;
+    for (; c + 8 <= count; c += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, row.info + to + c, 8);
+        any |= eight;
+    }
+    for (; c < count; ++c) any |= row.info[to + c];
+    if ((any & 0xF8F8F8F8F8F8F8F8ull) == 0) return;
+    for (int i = 0; i < count; ++i) {
+        const int k = to < from ? i : count - 1 - i;
+        if (ExtraBytes(row, to + k)) std::memcpy(row.extra[to + k], row.extra[from + k], kCellExtra);
+    }
+}
+
 void CopyCells(const CellRow& to, const CellRow& from, int c, int end) {
     if (c >= end) return;
     std::memcpy(to.glyph + c, from.glyph + c, size_t(end - c) * sizeof to.glyph[0]);

@@ -61,6 +61,14 @@ inline void SetByteCell(const CellRow& row, int c, uint8_t b, uint8_t attr) {
     row.glyph[c] = b;
     row.info[c] = attr;
 }
+// How many of the cells from ca on in a draw as those from cb on in b, of `count` at most.
+int SameRun(const CellRow& a, int ca, const CellRow& b, int cb, int count);
+// The first of the cells c..n-1 in which a and b draw differently (n: none).
+inline int FirstDifference(const CellRow& a, const CellRow& b, int c, int n) {
+    return c + SameRun(a, c, b, c, n - c);
+}
+// Cells from..from+count-1 of the row to cells to..to+count-1, as memmove moves bytes.
+void MoveCells(const CellRow& row, int to, int from, int count);
 // Cells c..end-1 of `from` into the same cells of `to`.
 void CopyCells(const CellRow& to, const CellRow& from, int c, int end);
 // The first of the cells from..n-1 behind which all are blanks in plain attributes (n: none).

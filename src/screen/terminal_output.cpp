@@ -317,10 +317,7 @@ void CellSender::Run(const CellRow& cells, int from, int to) {
 
 void CellSender::Diff(int r, const CellRow& cells, const CellRow& shown, int n, bool erase) {
     const int blankFrom = erase && n == ed.screen.Columns ? PlainBlanksFrom(cells, 0, n) : n;
-    for (int c = 0; c < n; ++c) {
-        // Blanks to come over blanks shown (a cleared row) leave nothing to send.
-        if (c == blankFrom && PlainBlanksFrom(shown, c, n) == c) return;
-        if (SameCell(cells, shown, c)) continue;
+    for (int c = FirstDifference(cells, shown, 0, n); c < n; c = FirstDifference(cells, shown, c + 1, n)) {
         if (c >= blankFrom && !IsRightHalf(shown, c)) {
             // In the blank tail: erase to the end when that is shorter than the blanks to send.
             size_t changed = 0;
