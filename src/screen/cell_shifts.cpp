@@ -24,11 +24,7 @@ struct ScratchRow {
 };
 
 // Cell ca of a and cell cb of b draw the same.
-bool Same(const CellRow& a, int ca, const CellRow& b, int cb) {
-    if (a.glyph[ca] != b.glyph[cb] || a.info[ca] != b.info[cb]) return false;
-    const size_t more = ExtraBytes(a, ca);
-    return more == 0 || std::memcmp(a.extra[ca], b.extra[cb], more) == 0;
-}
+bool Same(const CellRow& a, int ca, const CellRow& b, int cb) { return SameRun(a, ca, b, cb, 1) == 1; }
 
 // A shift brings in blanks in plain attributes.
 bool IsPlainBlank(const CellRow& a, int c) { return a.glyph[c] == ' ' && a.info[c] == kAttrPlain; }

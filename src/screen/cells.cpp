@@ -38,23 +38,27 @@ void SplitWide(const CellRow& row, int width, int c, int cells) {
         SetByteCell(row, c + cells, ' ', AttrOf(row, c + cells));
 }
 
+// Whether any of the n cells from c on has bytes aside. They are rare: looked for eight cells at a time.
+[[gnu::noinline]] bool AnyAside(const CellRow& row, int c, int n) {
+    uint64_t any = 0;
+    int k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, row.info + c + k, 8);
+        any |= eight;
+    }
+    for (; k < n; ++k) any |= row.info[c + k];
+    return (any & 0xF8F8F8F8F8F8F8F8ull) != 0;
+}
+
 }  // namespace
 
 bool SameCells(const CellRow& a, const CellRow& b, int n) {
     if (n <= 0) return true;
     if (std::memcmp(a.glyph, b.glyph, size_t(n) * sizeof a.glyph[0]) != 0) return false;
     if (std::memcmp(a.info, b.info, size_t(n)) != 0) return false;
-    // Bytes aside are rare: looked for eight cells at a time.
-    uint64_t any = 0;
-    int c = 0;
-    for (; c + 8 <= n; c += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, a.info + c, 8);
-        any |= eight;
-    }
-    for (; c < n; ++c) any |= a.info[c];
-    if ((any & 0xF8F8F8F8F8F8F8F8ull) == 0) return true;
-    for (c = 0; c < n; ++c) {
+    if (!AnyAside(a, 0, n)) return true;
+    for (int c = 0; c < n; ++c) {
         const size_t more = ExtraBytes(a, c);
         if (more && std::memcmp(a.extra[c], b.extra[c], more) != 0) return false;
     }
@@ -72,16 +76,15 @@ uint64_t HashCells(const CellRow& row, int n) {
 
 int PlainBlanksFrom(const CellRow& row, int from, int n) {
     int c = n;
-    // Eight cells at a time while they are all blanks in plain attributes.
+    // Four cells at a time while they are all blanks in plain attributes.
     constexpr uint64_t kTwoBlanks = uint64_t(' ') << 32 | ' ';
-    constexpr uint64_t kEightPlain = 0x0101010101010101ull * kAttrPlain;
-    for (; c - 8 >= from; c -= 8) {
-        uint64_t g[4], info;
-        std::memcpy(g, row.glyph + c - 8, sizeof g);
-        std::memcpy(&info, row.info + c - 8, 8);
-        if (((g[0] ^ kTwoBlanks) | (g[1] ^ kTwoBlanks) | (g[2] ^ kTwoBlanks) | (g[3] ^ kTwoBlanks) |
-             (info ^ kEightPlain)) != 0)
-            break;
+    constexpr uint32_t kFourPlain = 0x01010101u * kAttrPlain;
+    for (; c - 4 >= from; c -= 4) {
+        uint64_t g[2];
+        uint32_t info;
+        std::memcpy(g, row.glyph + c - 4, sizeof g);
+        std::memcpy(&info, row.info + c - 4, 4);
+        if (((g[0] ^ kTwoBlanks) | (g[1] ^ kTwoBlanks) | (info ^ kFourPlain)) != 0) break;
     }
     while (c > from && row.glyph[c - 1] == ' ' && row.info[c - 1] == kAttrPlain) --c;
     return c;
@@ -114,17 +117,8 @@ void MoveCells(const CellRow& row, int to, int from, int count) {
     if (count <= 0 || to == from) return;
     std::memmove(row.glyph + to, row.glyph + from, size_t(count) * sizeof row.glyph[0]);
     std::memmove(row.info + to, row.info + from, size_t(count));
-    // The bytes aside where a moved cell has some, in an order that reads each before it is overwritten;
-    // they are rare, and looked for eight cells at a time first.
-    uint64_t any = 0;
-    int c = 0;
-    for (; c + 8 <= count; c += 8) {
-        uint64_t eight;
-        std::memcpy(&eight, row.info + to + c, 8);
-        any |= eight;
-    }
-    for (; c < count; ++c) any |= row.info[to + c];
-    if ((any & 0xF8F8F8F8F8F8F8F8ull) == 0) return;
+    // The bytes aside where a moved cell has some, in an order that reads each before it is overwritten.
+    if (!AnyAside(row, to, count)) return;
     for (int i = 0; i < count; ++i) {
         const int k = to < from ? i : count - 1 - i;
         if (ExtraBytes(row, to + k)) std::memcpy(row.extra[to + k], row.extra[from + k], kCellExtra);
@@ -135,6 +129,7 @@ void CopyCells(const CellRow& to, const CellRow& from, int c, int end) {
     if (c >= end) return;
     std::memcpy(to.glyph + c, from.glyph + c, size_t(end - c) * sizeof to.glyph[0]);
     std::memcpy(to.info + c, from.info + c, size_t(end - c));
+    if (!AnyAside(from, c, end - c)) return;
     for (; c < end; ++c)
         if (const size_t more = ExtraBytes(from, c)) std::memcpy(to.extra[c], from.extra[c], more);
 }

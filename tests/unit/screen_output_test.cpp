@@ -226,7 +226,7 @@ TEST(CellDiffs, ShowWhatTheRefreshComposed) {
     }
 }
 
-// The blank tail of a row, found eight cells at a time, against a look at every cell: rows of blanks
+// The blank tail of a row, found four cells at a time, against a look at every cell: rows of blanks
 // broken by a character, a coloured blank or a wide character's right half at every place.
 TEST(CellDiffs, BlankTailsAgreeWithACellByCellLook) {
     std::mt19937 rng(5);
