@@ -13,7 +13,7 @@ struct Shift {
     int at = 0;
     int k = 0;
     int left = 0;    // the cells that still differ after it
-    int differ = 0;  // and before it
+    int differ = 0;  // and without it
 };
 
 // What a terminal would show after a shift, for a dry run, which leaves the screen state alone.
